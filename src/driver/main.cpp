@@ -1,0 +1,10 @@
+#include <iostream>
+
+#include "driver/cli.h"
+#include "driver/run.h"
+
+int main(int argc, char** argv) {
+    tivarne::RunSettings settings;
+    if (auto status = tivarne::parse_command_line(argc, argv, settings)) return *status;
+    return tivarne::run(settings, std::cin);
+}

@@ -1,0 +1,123 @@
+#include "driver/run.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <new>
+#include <vector>
+
+#include "driver/error.h"
+#include "input/loaders.h"
+#include "input/scan.h"
+#include "input/sizes.h"
+#include "input/types.h"
+#include "report/result_writer.h"
+#include "scoring/ranking.h"
+#include "scoring/scoring.h"
+#include "stats/biweight.h"
+
+namespace tivarne {
+namespace {
+
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// The label and the first ten genes of every sample.
+void echo_data(const ExpressionMatrix& expression, const LabelVector& labels) {
+    std::puts("Labels and expressions:");
+    const std::int32_t shown = ngene < 10 ? ngene : 10;
+    for (std::int32_t j = 0; j < n; ++j) {
+        std::printf("%d ", labels(j));
+        for (std::int32_t g = 0; g < shown; ++g) std::printf("%.2f ", expression(j, g));
+        if (ngene > 10) std::printf(" ... ");
+        std::putchar('\n');
+    }
+    std::putchar('\n');
+}
+
+int run_phases(RunSettings& settings, std::istream& answers) {
+    // The streams stay open, unread, until the run ends.
+    std::ifstream expression_stream(settings.expression_file);
+    if (!expression_stream.is_open()) {
+        std::cerr << "Error: File \"" << settings.expression_file << "\" not found.\n";
+        return 1;
+    }
+    std::ifstream label_stream(settings.label_file);
+    if (!label_stream.is_open()) {
+        std::cerr << "Error: File \"" << settings.label_file << "\" not found.\n";
+        return 1;
+    }
+    // Truncating an input to write the results would destroy the data.
+    if (same_file(settings.output_file, settings.expression_file) ||
+        same_file(settings.output_file, settings.label_file))
+        error("Error: The output file must not be an input file.");
+
+    std::cout << "significant level for gene pairs to be selected: " << std::flush;
+    if (!(answers >> settings.significant_level)) error("Error: Aborted due to input error.");
+    std::cout << "number of gene pairs to be output: " << std::flush;
+    if (!(answers >> settings.max_pairs)) error("Error: Aborted due to input error.");
+
+    std::cout << "check the files...\n"
+              << "expression: " << settings.expression_file << "\n"
+              << "label     : " << settings.label_file << "\n"
+              << "output    : " << settings.output_file << "\n";
+
+    std::cout << "check the size of the data...\n";
+    get_parameters(settings.label_file.c_str(), settings.expression_file.c_str());
+    std::cout << "#genes: " << ngene << "\n"
+              << "n     : " << n << "\n"
+              << "n1,n2 : " << n1 << " " << n2 << "\n";
+    if (ngene > kMaxGenes) error("Error: Too many genes (at most 46341).");
+
+    std::cout << "read expressions...\n";
+    ExpressionMatrix expression(n, ngene);
+    read_expression(expression, settings.expression_file.c_str());
+    std::cout << "read labels...\n";
+    LabelVector labels(n);
+    read_label(labels, settings.label_file.c_str());
+    echo_data(expression, labels);
+
+    LabelVector nclass(2);
+    nclass(0) = n1;
+    nclass(1) = n2;
+    const int tuning = 9;
+    StatMatrix medmad(ngene, 4);
+    StatMatrix bivar(ngene, 2);
+    get_meanvar_biweight(expression, labels, bivar, medmad, n, tuning, ngene, nclass);
+
+    PairTable table;
+    score_all_pairs(expression, labels, bivar, medmad, nclass, tuning, table);
+    std::vector<std::int32_t> rankOrder;
+    rank_pairs(table, rankOrder);
+    write_results(settings, table, rankOrder);
+    return 0;
+}
+
+}  // namespace
+
+int run(RunSettings& settings, std::istream& answers) {
+    const char* message = nullptr;
+    std::string detail;
+    try {
+        return run_phases(settings, answers);
+    } catch (const FatalError& e) {
+        detail = e.what();
+    } catch (const std::bad_alloc&) {
+        message = "Error: Aborted due to allocation error.";
+    } catch (const char* text) {
+        message = text;
+    } catch (const std::exception& e) {
+        detail = std::string("Error: Internal error: ") + e.what();
+    }
+    std::cout.flush();
+    std::cerr << (message ? message : detail.c_str()) << "\n";
+    return 1;
+}
+
+}  // namespace tivarne

@@ -1,0 +1,99 @@
+#include "input/loaders.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "driver/error.h"
+#include "input/sizes.h"
+
+namespace tivarne {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+enum class Token { Value, NotANumber, End };
+
+// One "%lf" conversion. A value that is not finite (nan, inf) counts as text
+// that is not a number: the statistics downstream need ordered, finite data.
+Token next_value(std::FILE* f, double& value) {
+    const int r = std::fscanf(f, "%lf", &value);
+    if (r == EOF) return Token::End;
+    if (r == 0 || !std::isfinite(value)) return Token::NotANumber;
+    return Token::Value;
+}
+
+int skip_space(std::FILE* f) {
+    int c;
+    do c = getc_unlocked(f);
+    while (c != EOF && std::isspace(c));
+    return c;
+}
+
+// One "%d"-style label: optional sign and decimal digits after white space.
+// Anything but the value 0 or 1 (including a number too long for an int) is
+// rejected as text that is not a label.
+Token next_label(std::FILE* f, int& label) {
+    int c = skip_space(f);
+    if (c == EOF) return Token::End;
+    bool negative = false;
+    if (c == '+' || c == '-') {
+        negative = c == '-';
+        c = getc_unlocked(f);
+    }
+    if (c == EOF || !std::isdigit(c)) return Token::NotANumber;
+    long long v = 0;
+    for (; c != EOF && std::isdigit(c); c = getc_unlocked(f))
+        if (v < 10) v = v * 10 + (c - '0');  // only 0 and 1 matter
+    if (c != EOF) ungetc(c, f);
+    if (negative) v = -v;
+    if (v != 0 && v != 1) return Token::NotANumber;
+    label = static_cast<int>(v);
+    return Token::Value;
+}
+
+}  // namespace
+
+void read_expression(ExpressionMatrix& expression, const char* expression_file) {
+    const std::size_t genes = static_cast<std::size_t>(ngene);
+    const std::size_t samples = static_cast<std::size_t>(n);
+    const std::size_t total = samples * genes;
+    std::vector<double> flat(total);
+
+    File f(std::fopen(expression_file, "r"));
+    if (!f) error("Error: Cannot open the expression file.");
+    for (std::size_t k = 0; k < total; ++k) {
+        double v = 0;
+        const Token t = next_value(f.get(), v);
+        if (t == Token::NotANumber) error("Error: Invalid data in expressions");
+        if (t == Token::End) error("Error: Invalid format in expression data.");
+        flat[k] = v;
+        if (k + 1 == total && next_value(f.get(), v) != Token::End)
+            error("Error: Invalid format in expression data.");
+    }
+    f.reset();
+
+    for (std::size_t g = 0; g < genes; ++g)
+        for (std::size_t j = 0; j < samples; ++j) expression(j, g) = flat[g * samples + j];
+}
+
+void read_label(LabelVector& labels, const char* label_file) {
+    File f(std::fopen(label_file, "r"));
+    if (!f) error("Error: Cannot open the label file.");
+    const std::size_t samples = static_cast<std::size_t>(n);
+    for (std::size_t j = 0; j < samples; ++j) {
+        int label = 0;
+        const Token t = next_label(f.get(), label);
+        if (t == Token::NotANumber) error("Error: Invalid data in labels");
+        if (t == Token::End) error("Error: Invalid format in label data.");
+        labels(j) = label;
+        if (j + 1 == samples && skip_space(f.get()) != EOF) error("Error: Invalid format in label data.");
+    }
+}
+
+}  // namespace tivarne

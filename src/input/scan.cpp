@@ -1,0 +1,135 @@
+#include "input/scan.h"
+
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "driver/error.h"
+#include "input/sizes.h"
+
+namespace tivarne {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+enum class Read { Text, End, Fail };
+
+// One read with the fgets rule: stops after a newline (kept) or after
+// `capacity` - 1 characters. Unlike fgets it reports the number of characters
+// read, so NUL bytes in the file are ordinary characters.
+Read read_piece(std::FILE* f, std::vector<char>& buf, std::size_t& len) {
+    const std::size_t limit = buf.size() - 1;
+    len = 0;
+    while (len < limit) {
+        const int c = getc_unlocked(f);
+        if (c == EOF) break;
+        buf[len++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    if (std::ferror(f)) return Read::Fail;
+    return len > 0 ? Read::Text : Read::End;
+}
+
+// The label line: labels "0"/"1" at even positions, one separator character
+// between them, no two equal neighbours, at most 20000 characters.
+void scan_labels(const char* label_file) {
+    n = 0;
+    n1 = 0;
+    n2 = 0;
+    File f(std::fopen(label_file, "r"));
+    if (!f) error("Error: Cannot open the label file.");
+
+    std::vector<char> buf;
+    try {
+        buf.resize(20002);
+    } catch (const std::bad_alloc&) {
+        error("Error: Absorted due to allocation error.");
+    }
+
+    std::size_t len = 0;
+    Read r = read_piece(f.get(), buf, len);
+    if (r == Read::Text) {
+        // The end of the text read ends the line as a newline would.
+        std::size_t count = 0;
+        bool newline = false;
+        for (std::size_t i = 0; i < len; ++i) {
+            if (buf[i] == '\n') {
+                newline = true;
+                break;
+            }
+            if (i + 1 < len && buf[i] == buf[i + 1]) error("Error: Invalid format in label data.");
+            ++count;
+        }
+        if (!newline && len == buf.size() - 1)
+            error("Error: Absorted due to input error (label data).");
+
+        n = static_cast<std::int32_t>((count + 2) / 2);
+        for (std::int32_t i = 0; i < n; ++i) {
+            const std::size_t pos = 2 * static_cast<std::size_t>(i);
+            const char c = pos < count ? buf[pos] : '\n';
+            if (c == '1')
+                ++n1;
+            else if (c == '0')
+                ++n2;
+            else
+                error("Error: Invalid data or format in label data");
+        }
+        // The file holds exactly one line.
+        r = read_piece(f.get(), buf, len);
+        if (r == Read::Text) error("Error: Invalid format in label data.");
+    }
+    if (r == Read::Fail) error("Error: Aborted due to input error (label data).");
+    f.reset();
+    if (n1 + n2 != n) error("Error: Aborted due to input error (label data).");
+    if (n1 == 0 || n2 == 0) error("Error: Each class needs at least one sample (label data).");
+}
+
+// Counts the expression file's lines as reads of at most 31*n + 1 characters
+// each: a longer line counts once per piece, a final line without its newline
+// counts too.
+void scan_expression(const char* expression_file) {
+    ngene = 0;
+    File f(std::fopen(expression_file, "r"));
+    if (!f) error("Error: Cannot open the expression file.");
+
+    const std::size_t piece = 31 * static_cast<std::size_t>(n) + 1;
+    std::vector<char> block;
+    try {
+        block.resize(1 << 16);
+    } catch (const std::bad_alloc&) {
+        error("Error: Aborted due to allocation error.");
+    }
+
+    unsigned long long count = 0;
+    std::size_t in_piece = 0;
+    for (;;) {
+        const std::size_t got = std::fread(block.data(), 1, block.size(), f.get());
+        for (std::size_t i = 0; i < got; ++i) {
+            ++in_piece;
+            if (block[i] == '\n' || in_piece == piece) {
+                ++count;
+                in_piece = 0;
+            }
+        }
+        if (got < block.size()) break;
+    }
+    if (std::ferror(f.get())) error("Error: Aborted due to input error (expression data).");
+    if (in_piece > 0) ++count;
+    // Saturate: anything past the gene limit is rejected by the caller.
+    const auto cap = static_cast<unsigned long long>(std::numeric_limits<std::int32_t>::max());
+    ngene = static_cast<std::int32_t>(count < cap ? count : cap);
+}
+
+}  // namespace
+
+void get_parameters(const char* label_file, const char* expression_file) {
+    scan_labels(label_file);
+    scan_expression(expression_file);
+}
+
+}  // namespace tivarne

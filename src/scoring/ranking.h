@@ -1,0 +1,18 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "scoring/pair_table.h"
+
+namespace tivarne {
+
+// Orders the pairs by decreasing score: sorts table.negScore ascending in
+// place and leaves in rankOrder[k] the table position of the pair at rank
+// k + 1. Pairs whose score is NaN come last, in table order; the others are
+// ordered exactly as sort2 orders them when given alone, in table order.
+void rank_scores(std::vector<double>& negScore, std::vector<std::int32_t>& rankOrder);
+
+// The ranking step of a run: rank_scores plus the top-100 listing.
+void rank_pairs(PairTable& table, std::vector<std::int32_t>& rankOrder);
+
+}  // namespace tivarne

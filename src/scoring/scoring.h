@@ -1,0 +1,26 @@
+#pragma once
+#include "input/types.h"
+#include "scoring/pair_table.h"
+
+namespace tivarne {
+
+using StatMatrix = boost::numeric::ublas::matrix<double>;
+
+// Weight of a pair from the midvariances: A and B are the larger class-1 and
+// class-2 midvariances of the two genes, c = min(A/B, 1/(A/B)).
+inline double pair_weight(double a1, double b1, double a2, double b2) {
+    double A = a1, B = b1;
+    if (a2 > A) A = a2;
+    if (b2 > B) B = b2;
+    double c = A / B;
+    if (c > 1.0) c = 1.0 / c;
+    return c;
+}
+
+// Scores every gene pair into `table` (r1, r2, -c*|r1-r2|, gene indices) and
+// lists the first 100 pairs on standard output.
+void score_all_pairs(const ExpressionMatrix& expression, const LabelVector& labels,
+                     const StatMatrix& bivar, const StatMatrix& medmad, const LabelVector& nclass,
+                     const int& tuning, PairTable& table);
+
+}  // namespace tivarne
