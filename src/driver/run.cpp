@@ -10,14 +10,19 @@
 #include <vector>
 
 #include "driver/error.h"
+#include "driver/timing.h"
 #include "input/loaders.h"
 #include "input/scan.h"
 #include "input/sizes.h"
 #include "input/types.h"
 #include "report/result_writer.h"
+#include "scoring/big_array.h"
+#include "scoring/fast_pairs.h"
+#include "scoring/fast_ranking.h"
 #include "scoring/ranking.h"
 #include "scoring/scoring.h"
 #include "stats/biweight.h"
+#include "stats/biweight_terms.h"
 
 namespace tivarne {
 namespace {
@@ -41,7 +46,51 @@ void echo_data(const ExpressionMatrix& expression, const LabelVector& labels) {
     std::putchar('\n');
 }
 
-int run_phases(RunSettings& settings, std::istream& answers) {
+void pairs_straightforward(const RunSettings& settings, const ExpressionMatrix& expression,
+                           const LabelVector& labels, const StatMatrix& bivar,
+                           const StatMatrix& medmad, const LabelVector& nclass, const int& tuning,
+                           PhaseTimer& timer) {
+    PairTable table;
+    score_all_pairs(expression, labels, bivar, medmad, nclass, tuning, table);
+    timer.lap("scoring");
+    std::vector<std::int32_t> rankOrder;
+    rank_pairs(table, rankOrder);
+    timer.lap("ranking");
+    write_results(settings, table, rankOrder);
+    timer.lap("walk");
+}
+
+void pairs_fast(const RunSettings& settings, const ExpressionMatrix& expression,
+                const LabelVector& labels, const StatMatrix& bivar, const StatMatrix& medmad,
+                const int& tuning, PhaseTimer& timer) {
+    ClassTerms terms[2];
+    compute_class_terms(expression, labels, bivar, medmad, tuning, terms);
+
+    std::puts("biweight midcorrelations and scores: (first 100 pairs)");
+    std::puts("(geneX, geneY,score, r1, r2, c)");
+    // The table is allocated before any pair is listed. Left uninitialised:
+    // the scoring pass writes every key, each core touching its own pages.
+    const std::int64_t npairs = pair_count(ngene);
+    BigArray<double> negScore(static_cast<std::size_t>(npairs));
+    BigArray<std::int32_t> rankOrder(static_cast<std::size_t>(npairs));
+    for (std::int64_t p = 0; p < npairs && p < 100; ++p) {
+        std::int32_t i, j;
+        pair_at_position(ngene, p, i, j);
+        const PairValues v = pair_values(terms, i, j);
+        std::printf("%d %d %.2f ", i + 1, j + 1, v.score);
+        std::printf("%.2f %.2f %.2f\n", v.r1, v.r2, v.c);
+    }
+    const std::int64_t nan_count = score_pairs_fast(terms, ngene, negScore.get());
+    timer.lap("scoring");
+
+    FastRanking ranking(terms, ngene, negScore.get(), rankOrder.get(), npairs, nan_count);
+    print_ranking_listing(ranking);
+    timer.lap("ranking");
+    write_results(settings, ranking);
+    timer.lap("walk");
+}
+
+int run_phases(RunSettings& settings, std::istream& answers, Engine engine) {
     // The streams stay open, unread, until the run ends.
     std::ifstream expression_stream(settings.expression_file);
     if (!expression_stream.is_open()) {
@@ -68,6 +117,7 @@ int run_phases(RunSettings& settings, std::istream& answers) {
               << "label     : " << settings.label_file << "\n"
               << "output    : " << settings.output_file << "\n";
 
+    PhaseTimer timer;
     std::cout << "check the size of the data...\n";
     get_parameters(settings.label_file.c_str(), settings.expression_file.c_str());
     std::cout << "#genes: " << ngene << "\n"
@@ -82,6 +132,7 @@ int run_phases(RunSettings& settings, std::istream& answers) {
     LabelVector labels(n);
     read_label(labels, settings.label_file.c_str());
     echo_data(expression, labels);
+    timer.lap("load");
 
     LabelVector nclass(2);
     nclass(0) = n1;
@@ -90,22 +141,22 @@ int run_phases(RunSettings& settings, std::istream& answers) {
     StatMatrix medmad(ngene, 4);
     StatMatrix bivar(ngene, 2);
     get_meanvar_biweight(expression, labels, bivar, medmad, n, tuning, ngene, nclass);
+    timer.lap("per-gene");
 
-    PairTable table;
-    score_all_pairs(expression, labels, bivar, medmad, nclass, tuning, table);
-    std::vector<std::int32_t> rankOrder;
-    rank_pairs(table, rankOrder);
-    write_results(settings, table, rankOrder);
+    if (engine == Engine::Straightforward)
+        pairs_straightforward(settings, expression, labels, bivar, medmad, nclass, tuning, timer);
+    else
+        pairs_fast(settings, expression, labels, bivar, medmad, tuning, timer);
     return 0;
 }
 
 }  // namespace
 
-int run(RunSettings& settings, std::istream& answers) {
+int run(RunSettings& settings, std::istream& answers, Engine engine) {
     const char* message = nullptr;
     std::string detail;
     try {
-        return run_phases(settings, answers);
+        return run_phases(settings, answers, engine);
     } catch (const FatalError& e) {
         detail = e.what();
     } catch (const std::bad_alloc&) {

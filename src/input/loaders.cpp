@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/error.h"
+#include "input/number_reader.h"
 #include "input/sizes.h"
 
 namespace tivarne {
@@ -21,11 +22,16 @@ enum class Token { Value, NotANumber, End };
 
 // One "%lf" conversion. A value that is not finite (nan, inf) counts as text
 // that is not a number: the statistics downstream need ordered, finite data.
-Token next_value(std::FILE* f, double& value) {
-    const int r = std::fscanf(f, "%lf", &value);
-    if (r == EOF) return Token::End;
-    if (r == 0 || !std::isfinite(value)) return Token::NotANumber;
-    return Token::Value;
+Token next_value(NumberReader& reader, double& value) {
+    switch (reader.next(value)) {
+        case NumberReader::Result::End:
+            return Token::End;
+        case NumberReader::Result::Mismatch:
+            return Token::NotANumber;
+        case NumberReader::Result::Value:
+            break;
+    }
+    return std::isfinite(value) ? Token::Value : Token::NotANumber;
 }
 
 int skip_space(std::FILE* f) {
@@ -67,13 +73,14 @@ void read_expression(ExpressionMatrix& expression, const char* expression_file) 
 
     File f(std::fopen(expression_file, "r"));
     if (!f) error("Error: Cannot open the expression file.");
+    NumberReader reader(f.get());
     for (std::size_t k = 0; k < total; ++k) {
         double v = 0;
-        const Token t = next_value(f.get(), v);
+        const Token t = next_value(reader, v);
         if (t == Token::NotANumber) error("Error: Invalid data in expressions");
         if (t == Token::End) error("Error: Invalid format in expression data.");
         flat[k] = v;
-        if (k + 1 == total && next_value(f.get(), v) != Token::End)
+        if (k + 1 == total && next_value(reader, v) != Token::End)
             error("Error: Invalid format in expression data.");
     }
     f.reset();

@@ -1,16 +1,24 @@
 #include "report/result_writer.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "driver/error.h"
 #include "input/sizes.h"
 #include "scoring/pval.h"
+#include "scoring/ranking.h"
 
 namespace tivarne {
 namespace {
 
 const char kRule[] = "-------------------------------------------------\n";
+
+// Ranks fetched and given p-values ahead of the walk: the first batch, which
+// doubles up to the last.
+constexpr std::int64_t kFirstBatch = 256;
+constexpr std::int64_t kLastBatch = 1 << 16;
 
 // The result file opened in one mode; every write and the close are checked,
 // so a full disk ends the run instead of passing as success.
@@ -46,8 +54,7 @@ private:
 
 }  // namespace
 
-void write_results(const RunSettings& settings, const PairTable& table,
-                   const std::vector<std::int32_t>& rankOrder) {
+void write_results(const RunSettings& settings, RankedPairs& ranking) {
     const char* name = settings.output_file.c_str();
     const double L = settings.significant_level;
     {
@@ -63,26 +70,46 @@ void write_results(const RunSettings& settings, const PairTable& table,
         out.close();
     }
 
-    const auto npairs = static_cast<std::int32_t>(table.negScore.size());
+    // The walk takes the ranking in growing batches whose p-values are
+    // computed ahead, in parallel; which pairs are examined and written, and
+    // where the walk stops, are decided one rank at a time as before.
+    const std::int64_t npairs = ranking.size();
     std::int32_t written = 0;
     long long unscored = 0;
-    for (std::int32_t k = 0; k < npairs; ++k) {
-        const std::int32_t p = rankOrder[k];
-        double r1 = table.r1[p], r2 = table.r2[p];
-        const double pval = get_pval(r1, r2, n1, n2);
-        if (std::isnan(pval)) ++unscored;
-        if (!(pval <= L)) continue;
-        ++written;
-        ResultFile out(name, "a");
-        if (written == 1)
-            out.print("rank \t score(WCOR) \t log10(p-value(ECOR)) \t gene X \t gene Y \t r1 \t r2 "
-                      "\t weight c\n");
-        const double score = -table.negScore[k];
-        const double c = score / std::fabs(r1 - r2);
-        out.print("%d\t%.2f\t%.2f\t%d\t%d\t%.2f\t%.2f\t%.2f\n", written, score, std::log10(pval),
-                  table.geneX[p] + 1, table.geneY[p] + 1, r1, r2, c);
-        out.close();
-        if (written >= settings.max_pairs) break;
+    std::int64_t batch = kFirstBatch;
+    std::vector<RankedPair> pairs;
+    std::vector<double> pvals;
+    bool done = false;
+    for (std::int64_t k0 = 0; k0 < npairs && !done; k0 += batch, batch = std::min(2 * batch, kLastBatch)) {
+        const std::int64_t k1 = std::min(npairs, k0 + batch);
+        const std::int64_t count = k1 - k0;
+        pairs.resize(static_cast<std::size_t>(count));
+        pvals.resize(static_cast<std::size_t>(count));
+        ranking.fetch(k0, k1, pairs.data());
+#pragma omp parallel for schedule(static) if (count > 64)
+        for (std::int64_t t = 0; t < count; ++t) {
+            double r1 = pairs[t].r1, r2 = pairs[t].r2;
+            pvals[t] = get_pval(r1, r2, n1, n2);
+        }
+        for (std::int64_t t = 0; t < count; ++t) {
+            const RankedPair& e = pairs[t];
+            const double pval = pvals[t];
+            if (std::isnan(pval)) ++unscored;
+            if (!(pval <= L)) continue;
+            ++written;
+            ResultFile out(name, "a");
+            if (written == 1)
+                out.print("rank \t score(WCOR) \t log10(p-value(ECOR)) \t gene X \t gene Y \t r1 \t r2 "
+                          "\t weight c\n");
+            const double c = e.score / std::fabs(e.r1 - e.r2);
+            out.print("%d\t%.2f\t%.2f\t%d\t%d\t%.2f\t%.2f\t%.2f\n", written, e.score,
+                      std::log10(pval), e.geneX + 1, e.geneY + 1, e.r1, e.r2, c);
+            out.close();
+            if (written >= settings.max_pairs) {
+                done = true;
+                break;
+            }
+        }
     }
     if (unscored > 0)
         std::fprintf(stderr,
@@ -98,6 +125,12 @@ void write_results(const RunSettings& settings, const PairTable& table,
     ResultFile out(name, "a");
     out.print("\n---No significant gene pairs---\n");
     out.close();
+}
+
+void write_results(const RunSettings& settings, const PairTable& table,
+                   const std::vector<std::int32_t>& rankOrder) {
+    TableRanking ranking(table, rankOrder);
+    write_results(settings, ranking);
 }
 
 }  // namespace tivarne

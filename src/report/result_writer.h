@@ -4,6 +4,7 @@
 
 #include "driver/run_settings.h"
 #include "scoring/pair_table.h"
+#include "scoring/ranked_pairs.h"
 
 namespace tivarne {
 
@@ -12,6 +13,9 @@ namespace tivarne {
 // every pair with p <= level until max_pairs rows are written (or writes the
 // no-pairs line). The file is reopened for each row, so it is complete up to
 // the last row written whenever the run stops.
+void write_results(const RunSettings& settings, RankedPairs& ranking);
+
+// The same for a sorted pair table.
 void write_results(const RunSettings& settings, const PairTable& table,
                    const std::vector<std::int32_t>& rankOrder);
 

@@ -37,19 +37,33 @@ void rank_scores(std::vector<double>& negScore, std::vector<std::int32_t>& rankO
     sort2(negScore.data(), rankOrder.data(), numeric);
 }
 
-void rank_pairs(PairTable& table, std::vector<std::int32_t>& rankOrder) {
+void TableRanking::fetch(std::int64_t k_begin, std::int64_t k_end, RankedPair* out) {
+    for (std::int64_t k = k_begin; k < k_end; ++k) {
+        const std::int32_t p = rankOrder_[k];
+        out[k - k_begin] = {-table_.negScore[k], table_.r1[p], table_.r2[p], table_.geneX[p],
+                            table_.geneY[p]};
+    }
+}
+
+void print_ranking_listing(RankedPairs& ranking) {
     std::putchar('\n');
     std::puts("ranking: (up to 100th)");
     std::puts("(rank,score,geneX,geneY,r1,r2,c)");
-    rank_scores(table.negScore, rankOrder);
-    const auto npairs = static_cast<std::int32_t>(table.negScore.size());
-    for (std::int32_t k = 0; k <= 99 && k < npairs; ++k) {
-        const std::int32_t p = rankOrder[k];
-        const double score = -table.negScore[k];
-        const double c = score / std::fabs(table.r1[p] - table.r2[p]);
-        std::printf("%d %.2f %d %d %.2f %.2f %.2f\n", k + 1, score, table.geneX[p], table.geneY[p],
-                    table.r1[p], table.r2[p], c);
+    const std::int64_t shown = ranking.size() < 100 ? ranking.size() : 100;
+    std::vector<RankedPair> top(static_cast<std::size_t>(shown));
+    ranking.fetch(0, shown, top.data());
+    for (std::int64_t k = 0; k < shown; ++k) {
+        const RankedPair& e = top[k];
+        const double c = e.score / std::fabs(e.r1 - e.r2);
+        std::printf("%d %.2f %d %d %.2f %.2f %.2f\n", static_cast<int>(k + 1), e.score, e.geneX,
+                    e.geneY, e.r1, e.r2, c);
     }
+}
+
+void rank_pairs(PairTable& table, std::vector<std::int32_t>& rankOrder) {
+    rank_scores(table.negScore, rankOrder);
+    TableRanking ranking(table, rankOrder);
+    print_ranking_listing(ranking);
 }
 
 }  // namespace tivarne

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "scoring/pair_table.h"
+#include "scoring/ranked_pairs.h"
 
 namespace tivarne {
 
@@ -14,5 +15,18 @@ void rank_scores(std::vector<double>& negScore, std::vector<std::int32_t>& rankO
 
 // The ranking step of a run: rank_scores plus the top-100 listing.
 void rank_pairs(PairTable& table, std::vector<std::int32_t>& rankOrder);
+
+// The ranked view of a fully sorted pair table.
+class TableRanking : public RankedPairs {
+public:
+    TableRanking(const PairTable& table, const std::vector<std::int32_t>& rankOrder)
+        : table_(table), rankOrder_(rankOrder) {}
+    std::int64_t size() const override { return static_cast<std::int64_t>(table_.negScore.size()); }
+    void fetch(std::int64_t k_begin, std::int64_t k_end, RankedPair* out) override;
+
+private:
+    const PairTable& table_;
+    const std::vector<std::int32_t>& rankOrder_;
+};
 
 }  // namespace tivarne

@@ -32,7 +32,7 @@ void score_all_pairs(const ExpressionMatrix& expression, const LabelVector& labe
             const double c = pair_weight(bivar(i, 0), bivar(i, 1), bivar(j, 0), bivar(j, 1));
             double r1 = 0, r2 = 0;
             get_corr_biweight(expression, labels, bivar, medmad, n, tuning, i, j, nclass, r1, r2);
-            const double score = c * std::fabs(r1 - r2);
+            const double score = pair_score(c, r1, r2);
             if (counter <= 100) {
                 std::printf("%d %d %.2f ", i + 1, j + 1, score);
                 std::printf("%.2f %.2f %.2f\n", r1, r2, c);

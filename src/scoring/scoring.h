@@ -1,4 +1,6 @@
 #pragma once
+#include <cmath>
+
 #include "input/types.h"
 #include "scoring/pair_table.h"
 
@@ -15,6 +17,15 @@ inline double pair_weight(double a1, double b1, double a2, double b2) {
     double c = A / B;
     if (c > 1.0) c = 1.0 / c;
     return c;
+}
+
+// The score c * |r1 - r2|. When both factors are NaN (a pair of genes without
+// spread in either class), IEEE arithmetic may return either NaN and compilers
+// order the factors as they please; the score is then |r1 - r2|, a NaN without
+// sign, so that every build and engine prints it alike.
+inline double pair_score(double c, double r1, double r2) {
+    const double d = std::fabs(r1 - r2);
+    return std::isnan(d) ? d : c * d;
 }
 
 // Scores every gene pair into `table` (r1, r2, -c*|r1-r2|, gene indices) and

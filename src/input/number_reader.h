@@ -1,0 +1,29 @@
+#pragma once
+#include <cstdio>
+#include <vector>
+
+namespace tivarne {
+
+// Reads a text stream of numbers exactly as repeated fscanf(f, "%lf") does:
+// the same accepted forms, values, failures and positions. Plain decimal
+// numbers are converted directly from a block buffer; any other form (hex,
+// inf, nan, a number run into other text, ...) is handed to the C library's
+// own "%lf" on that piece of text, so unusual input takes the reference path.
+class NumberReader {
+public:
+    enum class Result { Value, Mismatch, End };  // like fscanf's 1, 0, EOF
+
+    explicit NumberReader(std::FILE* f);
+    Result next(double& value);
+
+private:
+    bool fill(std::size_t keep_from);  // false at end of input or on error
+    Result slow_path(std::size_t token_end, bool at_end, double& value);
+
+    std::FILE* f_;
+    std::vector<char> buf_;
+    std::size_t pos_ = 0, len_ = 0;
+    bool eof_ = false;
+};
+
+}  // namespace tivarne

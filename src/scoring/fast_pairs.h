@@ -1,0 +1,36 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "stats/biweight_terms.h"
+
+namespace tivarne {
+
+// Everything the result of a pair can be recomputed from.
+struct PairValues {
+    double r1, r2, c, score;
+};
+
+// Position of pair (i, k), i < k, in row-major upper-triangle order.
+inline std::int64_t pair_position(std::int64_t genes, std::int64_t i, std::int64_t k) {
+    return i * genes - i * (i + 1) / 2 + (k - i - 1);
+}
+
+// The pair (i, k) at position p (the inverse of pair_position).
+void pair_at_position(std::int64_t genes, std::int64_t p, std::int32_t& i, std::int32_t& k);
+
+// r1, r2, c and the score of pair (i, k) from the per-gene terms; the same
+// bits as the direct per-pair computation and as the SIMD scoring pass.
+PairValues pair_values(const ClassTerms terms[2], std::int32_t i, std::int32_t k);
+
+// Partner-gene terms kept hot per core while the rows stream past them (half of
+// a 2 MiB L2 cache).
+constexpr std::size_t kPanelBytes = 1 << 20;
+
+// The scoring pass: negScore[p] = -score of the pair at position p, for all
+// ngene*(ngene-1)/2 pairs, in parallel. Returns the number of NaN scores.
+std::int64_t score_pairs_fast(const ClassTerms terms[2], std::int32_t genes, double* negScore,
+                              std::size_t panel_bytes = kPanelBytes);
+
+}  // namespace tivarne

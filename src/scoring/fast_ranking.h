@@ -1,0 +1,36 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "scoring/lazy_rank.h"
+#include "scoring/ranked_pairs.h"
+#include "stats/biweight_terms.h"
+
+namespace tivarne {
+
+// The ranking of the compact pair table: per pair only the negated score and
+// the rank index are stored; gene numbers come from the pair's position and
+// r1, r2 are recomputed (the same bits) for the pairs that are shown.
+// Pairs with a NaN score rank last, in table order; the others are ordered as
+// sort2 orders them, sorted lazily as far as the ranks fetched.
+class FastRanking : public RankedPairs {
+public:
+    // negScore holds the scoring pass's npairs keys, of which nan_count are NaN;
+    // rankOrder has room for npairs entries. Both are reordered in place.
+    FastRanking(const ClassTerms terms[2], std::int32_t genes, double* negScore,
+                std::int32_t* rankOrder, std::int64_t npairs, std::int64_t nan_count);
+
+    std::int64_t size() const override { return npairs_; }
+    void fetch(std::int64_t k_begin, std::int64_t k_end, RankedPair* out) override;
+
+private:
+    const ClassTerms* terms_;
+    std::int32_t genes_;
+    double* negScore_;
+    std::int32_t* rankOrder_;
+    std::int64_t npairs_;
+    std::int64_t numeric_;  // keys that are not NaN, ranked first
+    std::unique_ptr<LazyRanking> lazy_;
+};
+
+}  // namespace tivarne
