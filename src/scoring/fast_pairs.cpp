@@ -1,5 +1,6 @@
 #include "scoring/fast_pairs.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "scoring/kernel/pair_kernel.h"
@@ -53,6 +54,13 @@ PairValues pair_values(const ClassTerms terms[2], std::int32_t i, std::int32_t k
     return v;
 }
 
+std::int32_t partner_panel_width(const ClassTerms terms[2], std::size_t panel_bytes) {
+    const std::size_t bytes_per_gene = 8 * static_cast<std::size_t>(terms[0].m + terms[1].m) + 1;
+    const std::size_t fit = panel_bytes / bytes_per_gene / kPanelAlign * kPanelAlign;
+    return fit < static_cast<std::size_t>(kPanelAlign) ? kPanelAlign
+                                                       : static_cast<std::int32_t>(std::min<std::size_t>(fit, 1 << 24));
+}
+
 std::int64_t score_pairs_fast(const ClassTerms terms[2], std::int32_t genes, double* negScore,
                               std::size_t panel_bytes) {
     const PairKernel& kernel = select_pair_kernel();
@@ -70,9 +78,7 @@ std::int64_t score_pairs_fast(const ClassTerms terms[2], std::int32_t genes, dou
     // while every row block above them streams past. The last panels have
     // the most rows: hand them out first so that the cores finish together.
     const std::int32_t rows = kernel.rows;
-    const std::size_t bytes_per_gene = 8 * static_cast<std::size_t>(terms[0].m + terms[1].m);
-    std::int32_t panel = static_cast<std::int32_t>((panel_bytes / (bytes_per_gene + 1)) / kPanelAlign * kPanelAlign);
-    if (panel < kPanelAlign) panel = kPanelAlign;
+    const std::int32_t panel = partner_panel_width(terms, panel_bytes);
     const std::int32_t panels = genes < 2 ? 0 : (genes + panel - 1) / panel;
     std::int64_t nan_count = 0;
 #pragma omp parallel for schedule(dynamic, 1) reduction(+ : nan_count)

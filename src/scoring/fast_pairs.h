@@ -25,8 +25,11 @@ void pair_at_position(std::int64_t genes, std::int64_t p, std::int32_t& i, std::
 PairValues pair_values(const ClassTerms terms[2], std::int32_t i, std::int32_t k);
 
 // Partner-gene terms kept hot per core while the rows stream past them (half of
-// a 2 MiB L2 cache).
-constexpr std::size_t kPanelBytes = 1 << 20;
+// a 1 MiB L2 cache: the best of 256 KiB to 2 MiB at 20,000 genes x 100 samples).
+constexpr std::size_t kPanelBytes = 1 << 19;
+
+// Partner genes per panel: as many as fit in panel_bytes, in whole kernel tiles.
+std::int32_t partner_panel_width(const ClassTerms terms[2], std::size_t panel_bytes);
 
 // The scoring pass: negScore[p] = -score of the pair at position p, for all
 // ngene*(ngene-1)/2 pairs, in parallel. Returns the number of NaN scores.

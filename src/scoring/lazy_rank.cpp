@@ -176,28 +176,56 @@ void LazyRanking::partition_parallel(std::int64_t l, std::int64_t ir, double a,
         j_end = std::max(right_next, left_T);
     }
 
-    // The T exchanges, in slices of t; each slice's start is found before any
-    // exchange is made.
+    // The T exchanges, in slices of t. Each slice's candidates lie in a left
+    // window [L_t0, L_t1-1] and a right window [R_t1-1, R_t0] that no other
+    // slice touches; all windows are located before any exchange is made.
+    // Within a slice, blocks of positions are scanned without branches into
+    // lists of candidates, which are then paired off in order.
     const std::int64_t slices = std::min<std::int64_t>(T, 64);
-    std::vector<std::int64_t> start_left(slices), start_right(slices);
+    std::vector<std::int64_t> left_first(slices), left_last(slices), right_first(slices),
+        right_last(slices);
     for (std::int64_t s = 0; s < slices; ++s) {
-        const std::int64_t t0 = 1 + s * T / slices;
-        start_left[s] = left_at(t0);
-        start_right[s] = right_at(t0);
+        const std::int64_t t0 = 1 + s * T / slices, t1 = 1 + (s + 1) * T / slices;
+        left_first[s] = left_at(t0);
+        left_last[s] = left_at(t1 - 1);
+        right_first[s] = right_at(t0);
+        right_last[s] = right_at(t1 - 1);
     }
 #pragma omp parallel for schedule(dynamic, 1)
     for (std::int64_t s = 0; s < slices; ++s) {
-        const std::int64_t t0 = 1 + s * T / slices, t1 = 1 + (s + 1) * T / slices;
-        std::int64_t p = start_left[s], q = start_right[s];
-        for (std::int64_t t = t0; t < t1; ++t) {
-            if (t > t0) {
-                do ++p;
-                while (key[p] < a);
-                do --q;
-                while (key[q] > a);
+        constexpr std::int64_t kBlock = 512;
+        std::int64_t left[kBlock], right[kBlock];
+        std::int64_t left_n = 0, left_head = 0, right_n = 0, right_head = 0;
+        std::int64_t p = left_first[s], q = right_first[s];
+        const std::int64_t p_end = left_last[s] + 1, q_end = right_last[s] - 1;
+        std::int64_t remaining = (1 + (s + 1) * T / slices) - (1 + s * T / slices);
+        while (remaining > 0) {
+            if (left_head == left_n) {
+                left_n = left_head = 0;
+                const std::int64_t stop = std::min(p + kBlock, p_end);
+                for (; p < stop; ++p) {
+                    left[left_n] = p;
+                    left_n += key[p] >= a;
+                }
             }
-            std::swap(key[p], key[q]);
-            std::swap(tag[p], tag[q]);
+            if (right_head == right_n) {
+                right_n = right_head = 0;
+                const std::int64_t stop = std::max(q - kBlock, q_end);
+                for (; q > stop; --q) {
+                    right[right_n] = q;
+                    right_n += key[q] <= a;
+                }
+            }
+            const std::int64_t pairs =
+                std::min({left_n - left_head, right_n - right_head, remaining});
+            for (std::int64_t t = 0; t < pairs; ++t) {
+                const std::int64_t x = left[left_head + t], y = right[right_head + t];
+                std::swap(key[x], key[y]);
+                std::swap(tag[x], tag[y]);
+            }
+            left_head += pairs;
+            right_head += pairs;
+            remaining -= pairs;
         }
     }
 }

@@ -15,9 +15,9 @@ namespace tivarne {
 class LazyRanking {
 public:
     struct Tuning {
-        std::int64_t parallel_partition = 1 << 18;  // partition in parallel from this size
+        std::int64_t parallel_partition = 1 << 22;  // partition in parallel from this size
         std::int64_t task = 1 << 16;                // sort wholly-needed ranges up to this size as one task
-        std::int64_t chunk = 1 << 14;               // elements per counting chunk
+        std::int64_t chunk = 1 << 12;               // elements per counting chunk
     };
 
     LazyRanking(double* key, std::int32_t* tag, std::int64_t N);

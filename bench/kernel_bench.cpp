@@ -1,0 +1,174 @@
+// The pair kernel against the straightforward per-pair routines, in pairs per
+// second and GFLOP/s (2 * pairs * samples per second: one multiply and one add
+// per sample and pair), beside this machine's own peak of separate
+// double-precision multiplies and adds, measured by a loop that touches no
+// memory.
+#include <benchmark/benchmark.h>
+#include <omp.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "input/sizes.h"
+#include "scoring/fast_pairs.h"
+#include "scoring/kernel/pair_kernel.h"
+#include "scoring/scoring.h"
+#include "stats/biweight.h"
+#include "stats/biweight_terms.h"
+
+namespace {
+
+using namespace tivarne;
+
+struct Data {
+    ExpressionMatrix expression;
+    LabelVector labels, nclass;
+    StatMatrix medmad, bivar;
+    ClassTerms terms[2];
+    int tuning = 9;
+
+    Data(int genes, int samples) {
+        std::mt19937_64 rng(1);
+        std::normal_distribution<double> normal;
+        ngene = genes;
+        n = samples;
+        n1 = samples / 2;
+        n2 = samples - n1;
+        labels.resize(samples);
+        for (int j = 0; j < samples; ++j) labels(j) = j < n1 ? 1 : 0;
+        expression.resize(samples, genes);
+        for (int g = 0; g < genes; ++g)
+            for (int j = 0; j < samples; ++j) expression(j, g) = normal(rng);
+        nclass.resize(2);
+        nclass(0) = n1;
+        nclass(1) = n2;
+        medmad.resize(genes, 4);
+        bivar.resize(genes, 2);
+        get_meanvar_biweight(expression, labels, bivar, medmad, n, tuning, ngene, nclass);
+        compute_class_terms(expression, labels, bivar, medmad, tuning, terms);
+    }
+};
+
+void report(benchmark::State& state, double pairs, int samples) {
+    state.counters["pairs/s"] = benchmark::Counter(pairs, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["GFLOP/s"] =
+        benchmark::Counter(2.0 * pairs * samples / 1e9, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// The whole scoring pass on all cores (OMP_NUM_THREADS respected).
+void BM_ScoringPass(benchmark::State& state) {
+    const int genes = static_cast<int>(state.range(0)), samples = static_cast<int>(state.range(1));
+    Data d(genes, samples);
+    const double pairs = 0.5 * genes * (genes - 1.0);
+    std::vector<double> out(static_cast<std::size_t>(pairs));
+    for (auto _ : state) benchmark::DoNotOptimize(score_pairs_fast(d.terms, genes, out.data()));
+    state.SetLabel(std::string(select_pair_kernel().name) + ", " + std::to_string(omp_get_max_threads()) +
+                   " threads");
+    report(state, pairs, samples);
+}
+BENCHMARK(BM_ScoringPass)->Args({5000, 100})->Args({20000, 100})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same on one core, for every kernel this processor runs.
+void BM_KernelOneCore(benchmark::State& state) {
+    const PairKernel* kernels[4];
+    const int count = available_pair_kernels(kernels, 4);
+    if (state.range(2) >= count) {
+        state.SkipWithError("kernel not available here");
+        return;
+    }
+    const PairKernel& kernel = *kernels[state.range(2)];
+    const int genes = static_cast<int>(state.range(0)), samples = static_cast<int>(state.range(1));
+    Data d(genes, samples);
+    const double pairs = 0.5 * genes * (genes - 1.0);
+    std::vector<double> out(static_cast<std::size_t>(pairs));
+    KernelInput in{};
+    in.genes = genes;
+    for (int c = 0; c < 2; ++c)
+        in.cls[c] = {d.terms[c].by_sample.data(), d.terms[c].ld, d.terms[c].m, d.terms[c].D.data(),
+                     d.terms[c].bivar.data()};
+    in.negScore = out.data();
+    const int panel = partner_panel_width(d.terms, kPanelBytes);  // as the scoring pass
+    for (auto _ : state) {
+        for (int kb = 0; kb < genes; kb += panel) {
+            const int ke = std::min(genes, kb + panel);
+            for (int i0 = 0; i0 < ke - 1; i0 += kernel.rows)
+                benchmark::DoNotOptimize(kernel.score_rows(in, i0, std::min(kernel.rows, ke - 1 - i0), kb, ke));
+        }
+    }
+    state.SetLabel(kernel.name);
+    report(state, pairs, samples);
+}
+BENCHMARK(BM_KernelOneCore)->Args({5000, 100, 0})->Args({5000, 100, 1})->Args({5000, 100, 2})->Unit(benchmark::kMillisecond);
+
+// The per-pair routines: eight short-lived sequences and two kernel calls per pair.
+void BM_StraightforwardPairs(benchmark::State& state) {
+    const int genes = static_cast<int>(state.range(0)), samples = static_cast<int>(state.range(1));
+    Data d(genes, samples);
+    const double pairs = 0.5 * genes * (genes - 1.0);
+    for (auto _ : state) {
+        double sum = 0;
+        for (int i = 0; i + 1 < genes; ++i)
+            for (int k = i + 1; k < genes; ++k) {
+                double r1 = 0, r2 = 0;
+                get_corr_biweight(d.expression, d.labels, d.bivar, d.medmad, n, d.tuning, i, k, d.nclass, r1, r2);
+                const double c = pair_weight(d.bivar(i, 0), d.bivar(i, 1), d.bivar(k, 0), d.bivar(k, 1));
+                sum += pair_score(c, r1, r2);
+            }
+        benchmark::DoNotOptimize(sum);
+    }
+    report(state, pairs, samples);
+}
+BENCHMARK(BM_StraightforwardPairs)->Args({500, 100})->Unit(benchmark::kMillisecond);
+
+// Peak: independent chains of separate multiplies and adds in registers, on
+// one core and on all cores.
+typedef double v8 __attribute__((vector_size(64)));
+__attribute__((target("avx512f"))) double peak_avx512(long iterations) {
+    v8 acc[12], m[12];
+    for (int i = 0; i < 12; ++i) {
+        acc[i] = (v8){} + i;
+        m[i] = (v8){} + 1.0;
+    }
+    const v8 x = (v8){} + 1.0000000001, y = (v8){} + 1e-9;
+    for (long it = 0; it < iterations; ++it) {
+#pragma GCC unroll 12
+        for (int i = 0; i < 12; ++i) {
+            m[i] = m[i] * x;
+            acc[i] = acc[i] + y;
+        }
+    }
+    double s = 0;
+    for (int i = 0; i < 12; ++i)
+        for (int l = 0; l < 8; ++l) s += acc[i][l] + m[i][l];
+    return s;
+}
+
+void BM_PeakMulAdd(benchmark::State& state) {
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("avx512f")) {
+        state.SkipWithError("no AVX-512 on this processor");
+        return;
+    }
+    const long iterations = 1 << 22;
+    int threads = 1;
+    for (auto _ : state) {
+        double s = 0;
+#pragma omp parallel reduction(+ : s) if (state.range(0) > 1)
+        {
+            s += peak_avx512(iterations);
+#pragma omp single
+            threads = omp_get_num_threads();
+        }
+        benchmark::DoNotOptimize(s);
+    }
+    state.SetLabel(std::to_string(threads) + " thread(s), avx512");
+    // 12 chains x 8 lanes x (1 multiply + 1 add) per iteration and thread.
+    state.counters["GFLOP/s"] = benchmark::Counter(2.0 * 12 * 8 * iterations * threads / 1e9,
+                                                   benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_PeakMulAdd)->Arg(1)->Arg(2)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
