@@ -16,6 +16,9 @@ template <class Matrix, class Labels, class Int>
 void get_meanvar_biweight(const Matrix& expression, const Labels& labels, Matrix& bivar,
                           Matrix& medmad, const Int& samples, const Int& tuning,
                           const Int& genes, const Labels& nclass) {
+    // Genes are independent: the cores share them, each gene's values are
+    // computed exactly as on one core.
+#pragma omp parallel for schedule(dynamic, 64)
     for (Int g = 0; g < genes; ++g) {
         std::vector<double> v1, v2;
         for (Int j = 0; j < samples; ++j) {
