@@ -5,6 +5,7 @@
 #include <omp.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <sstream>
 #include <string>
@@ -105,6 +106,28 @@ TEST(Engines, SameTranscriptAndResultFile) {
         }
     }
     omp_set_num_threads(omp_get_num_procs());
+}
+
+TEST(Engines, TimingLinesOnlyWhenAskedFor) {
+    test::ScratchDir dir;
+    write_study(dir, 30, 5, 5, 3);
+    const Transcript quiet = run_engine(dir, "0.05 5", Engine::Fast, 2);
+    setenv("TIVARNE_TIMING", "1", 1);
+    const Transcript timed = run_engine(dir, "0.05 5", Engine::Fast, 2);
+    unsetenv("TIVARNE_TIMING");
+    EXPECT_EQ(timed.out, quiet.out);
+    EXPECT_EQ(timed.result, quiet.result);
+    EXPECT_EQ(quiet.err, "");
+    std::istringstream lines(timed.err);
+    std::string word, phase, seconds, unit;
+    for (const char* expected : {"load", "per-gene", "scoring", "ranking", "walk"}) {
+        ASSERT_TRUE(lines >> word >> phase >> seconds >> unit) << timed.err;
+        EXPECT_EQ(word, "timing:");
+        EXPECT_EQ(phase, expected);
+        EXPECT_GE(std::stod(seconds), 0.0);
+        EXPECT_EQ(unit, "s");
+    }
+    EXPECT_FALSE(lines >> word) << timed.err;
 }
 
 }  // namespace
