@@ -52,34 +52,15 @@ void LazyRanking::partition(Range r, Range& left, Range& right) {
     double* key = key_;
     std::int32_t* tag = tag_;
     const std::int64_t l = r.l, ir = r.ir;
-    auto exchange = [&](std::int64_t p, std::int64_t q) {
-        std::swap(key[p], key[q]);
-        std::swap(tag[p], tag[q]);
-    };
-    const std::int64_t k = (l + ir) / 2;
-    exchange(k, l + 1);
-    if (key[l] > key[ir]) exchange(l, ir);
-    if (key[l + 1] > key[ir]) exchange(l + 1, ir);
-    if (key[l] > key[l + 1]) exchange(l, l + 1);
+    sort2_median_of_three(key, tag, l, ir);
     const double a = key[l + 1];
     const std::int32_t b = tag[l + 1];
     std::int64_t i = l + 1, j = ir;
-    if (ir - l + 1 >= tuning_.parallel_partition) {
+    if (ir - l + 1 >= tuning_.parallel_partition)
         partition_parallel(l, ir, a, i, j);
-    } else {
-        for (;;) {
-            do ++i;
-            while (key[i] < a);
-            do --j;
-            while (key[j] > a);
-            if (j < i) break;
-            exchange(i, j);
-        }
-    }
-    key[l + 1] = key[j];
-    key[j] = a;
-    tag[l + 1] = tag[j];
-    tag[j] = b;
+    else
+        sort2_scan(key, tag, a, i, j);
+    sort2_place_pivot(key, tag, l, j, a, b);
     left = {l, j - 1};
     right = {i, ir};
 }

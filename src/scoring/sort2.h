@@ -4,6 +4,50 @@
 
 namespace tivarne {
 
+// The steps of sort2's partition of key[l..ir] (at least 8 elements), shared
+// with the lazy ranking, which runs them on sub-ranges of its own.
+
+template <class Index>
+inline void sort2_exchange(double* key, std::int32_t* tag, Index p, Index q) {
+    std::swap(key[p], key[q]);
+    std::swap(tag[p], tag[q]);
+}
+
+// Median of three: the middle element goes to l + 1, then key[l] <= key[l + 1]
+// <= key[ir]; key[l + 1] is the pivot and key[l], key[ir] bound the scans.
+template <class Index>
+inline void sort2_median_of_three(double* key, std::int32_t* tag, Index l, Index ir) {
+    const Index k = static_cast<Index>((static_cast<std::int64_t>(l) + ir) / 2);
+    sort2_exchange(key, tag, k, l + 1);
+    if (key[l] > key[ir]) sort2_exchange(key, tag, l, ir);
+    if (key[l + 1] > key[ir]) sort2_exchange(key, tag, l + 1, ir);
+    if (key[l] > key[l + 1]) sort2_exchange(key, tag, l, l + 1);
+}
+
+// The scans with pivot a from i = l + 1 and j = ir: exchanges the elements on
+// the wrong side until the scans cross; i and j are left where they stopped.
+template <class Index>
+inline void sort2_scan(double* key, std::int32_t* tag, double a, Index& i, Index& j) {
+    for (;;) {
+        do ++i;
+        while (key[i] < a);
+        do --j;
+        while (key[j] > a);
+        if (j < i) break;
+        sort2_exchange(key, tag, i, j);
+    }
+}
+
+// Puts the pivot (a, b), taken from l + 1, at its final place j.
+template <class Index>
+inline void sort2_place_pivot(double* key, std::int32_t* tag, Index l, Index j, double a,
+                              std::int32_t b) {
+    key[l + 1] = key[j];
+    key[j] = a;
+    tag[l + 1] = tag[j];
+    tag[j] = b;
+}
+
 // Quicksort of key[0..N) into ascending order, carrying tag along: every
 // exchange and move of key is made on tag at the same positions. Median-of-
 // three pivot, straight insertion for ranges of at most 7 elements, an
@@ -15,10 +59,6 @@ inline void sort2(double* key, std::int32_t* tag, std::int32_t N) {
     constexpr std::int32_t kInsertion = 7;
     std::int32_t stack[kStack] = {};
     std::int32_t l = 0, ir = N - 1, jstack = -1;
-    auto exchange = [&](std::int32_t p, std::int32_t q) {
-        std::swap(key[p], key[q]);
-        std::swap(tag[p], tag[q]);
-    };
     for (;;) {
         if (ir - l < kInsertion) {
             for (std::int32_t j = l + 1; j <= ir; ++j) {
@@ -37,26 +77,12 @@ inline void sort2(double* key, std::int32_t* tag, std::int32_t N) {
             l = stack[jstack - 1];
             jstack -= 2;
         } else {
-            const auto k = static_cast<std::int32_t>((static_cast<std::int64_t>(l) + ir) / 2);
-            exchange(k, l + 1);
-            if (key[l] > key[ir]) exchange(l, ir);
-            if (key[l + 1] > key[ir]) exchange(l + 1, ir);
-            if (key[l] > key[l + 1]) exchange(l, l + 1);
+            sort2_median_of_three(key, tag, l, ir);
             std::int32_t i = l + 1, j = ir;
             const double a = key[l + 1];
             const std::int32_t b = tag[l + 1];
-            for (;;) {
-                do ++i;
-                while (key[i] < a);
-                do --j;
-                while (key[j] > a);
-                if (j < i) break;
-                exchange(i, j);
-            }
-            key[l + 1] = key[j];
-            key[j] = a;
-            tag[l + 1] = tag[j];
-            tag[j] = b;
+            sort2_scan(key, tag, a, i, j);
+            sort2_place_pivot(key, tag, l, j, a, b);
             jstack += 2;
             if (jstack > kStack - 1) throw "NSTACK too small in sort2.";
             if (ir - i + 1 >= j - l) {
