@@ -71,6 +71,8 @@ void pairs_fast(const RunSettings& settings, const ExpressionMatrix& expression,
     // The table is allocated before any pair is listed. Left uninitialised:
     // the scoring pass writes every key, each core touching its own pages.
     const std::int64_t npairs = pair_count(ngene);
+    if (!fits_in_memory(static_cast<std::size_t>(npairs) * (sizeof(double) + sizeof(std::int32_t))))
+        throw std::bad_alloc();
     BigArray<double> negScore(static_cast<std::size_t>(npairs));
     BigArray<std::int32_t> rankOrder(static_cast<std::size_t>(npairs));
     for (std::int64_t p = 0; p < npairs && p < 100; ++p) {

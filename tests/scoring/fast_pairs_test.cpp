@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "input/sizes.h"
+#include "scoring/big_array.h"
 #include "scoring/fast_pairs.h"
 #include "scoring/kernel/pair_kernel.h"
 #include "scoring/scoring.h"
@@ -165,6 +166,21 @@ TEST(FastPairs, PairPositionsInvert) {
             EXPECT_EQ(b, genes - 1);
         }
     }
+}
+
+}  // namespace
+}  // namespace tivarne
+
+namespace tivarne {
+namespace {
+
+TEST(BigArray, RefusesWhatCannotBeBacked) {
+    EXPECT_TRUE(fits_in_memory(std::size_t{1} << 20));  // small: never checked
+    EXPECT_FALSE(fits_in_memory(std::size_t{1} << 62));  // 4 EiB: no machine reports that much
+    EXPECT_THROW(BigArray<double>(std::size_t{1} << 58), std::bad_alloc);
+    BigArray<double> small(1000);
+    small.get()[999] = 1;  // mapped and writable
+    EXPECT_EQ(small.get()[999], 1);
 }
 
 }  // namespace
