@@ -1,11 +1,16 @@
 #include "report/result_writer.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <vector>
 
 #include "driver/error.h"
+#include "driver/progress.h"
 #include "input/sizes.h"
 #include "scoring/pval.h"
 #include "scoring/ranking.h"
@@ -21,11 +26,16 @@ constexpr std::int64_t kFirstBatch = 256;
 constexpr std::int64_t kLastBatch = 1 << 16;
 
 // The result file opened in one mode; every write and the close are checked,
-// so a full disk ends the run instead of passing as success.
+// so a full disk ends the run instead of passing as success. A failed write or
+// close cuts a regular file back to its length at opening: the file never
+// keeps part of a line, only the lines completed before (the header, and the
+// rows written so far).
 class ResultFile {
 public:
-    ResultFile(const char* name, const char* mode) : f_(std::fopen(name, mode)) {
+    ResultFile(const char* name, const char* mode) : name_(name), f_(std::fopen(name, mode)) {
         if (!f_) error("Error: Cannot open the output file.");
+        struct stat st;
+        if (fstat(fileno(f_), &st) == 0 && S_ISREG(st.st_mode)) start_ = st.st_size;
     }
     ResultFile(const ResultFile&) = delete;
     ResultFile& operator=(const ResultFile&) = delete;
@@ -33,23 +43,34 @@ public:
         if (f_) std::fclose(f_);
     }
 
-    template <class... Args>
-    void print(const char* format, Args... args) {
-        if (std::fprintf(f_, format, args...) < 0) fail();
+    __attribute__((format(printf, 2, 3))) void print(const char* format, ...) {
+        std::va_list args;
+        va_start(args, format);
+        const int written = std::vfprintf(f_, format, args);
+        va_end(args);
+        if (written < 0) fail();
     }
     void close() {
         std::FILE* f = f_;
         f_ = nullptr;
-        if (std::fclose(f) != 0) error("Error: Cannot write the output file.");
+        if (std::fclose(f) != 0) cut_back_and_fail();
     }
 
 private:
     [[noreturn]] void fail() {
         std::fclose(f_);
         f_ = nullptr;
+        cut_back_and_fail();
+    }
+    [[noreturn]] void cut_back_and_fail() {
+        if (start_ >= 0 && truncate(name_, start_) != 0) {
+            // Nothing more can be done; the message below still reports the failure.
+        }
         error("Error: Cannot write the output file.");
     }
+    const char* name_;
     std::FILE* f_;
+    off_t start_ = -1;  // length at opening, for a regular file
 };
 
 }  // namespace
@@ -60,13 +81,13 @@ void write_results(const RunSettings& settings, RankedPairs& ranking) {
     {
         ResultFile out(name, "w");
         out.print("Results of TIVARNE:\n");
-        out.print(kRule);
+        out.print("%s", kRule);
         if (L >= std::pow(10.0, -6) || L == 0)
             out.print("significant level = %lf\n", L);
         else
             out.print("log10(significant level) = %lf\n", std::log10(L));
         out.print("number of gene pairs to be output = %d (maximum)\n", settings.max_pairs);
-        out.print(kRule);
+        out.print("%s", kRule);
         out.close();
     }
 
@@ -80,6 +101,7 @@ void write_results(const RunSettings& settings, RankedPairs& ranking) {
     std::vector<RankedPair> pairs;
     std::vector<double> pvals;
     bool done = false;
+    Progress progress("selecting pairs", npairs, "ranks", true);
     for (std::int64_t k0 = 0; k0 < npairs && !done; k0 += batch, batch = std::min(2 * batch, kLastBatch)) {
         const std::int64_t k1 = std::min(npairs, k0 + batch);
         const std::int64_t count = k1 - k0;
@@ -91,6 +113,7 @@ void write_results(const RunSettings& settings, RankedPairs& ranking) {
             double r1 = pairs[t].r1, r2 = pairs[t].r2;
             pvals[t] = get_pval(r1, r2, n1, n2);
         }
+        progress.add(count);
         for (std::int64_t t = 0; t < count; ++t) {
             const RankedPair& e = pairs[t];
             const double pval = pvals[t];
@@ -111,6 +134,7 @@ void write_results(const RunSettings& settings, RankedPairs& ranking) {
             }
         }
     }
+    progress.finish();
     if (unscored > 0)
         std::fprintf(stderr,
                      "Note: %lld examined gene pairs had no computable p-value (ECOR) and were not "

@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
 """Run one end-to-end case of tivarne and compare its transcript.
 
-Usage: run_case.py <tivarne-binary> <case-dir>
+Usage: run_case.py [--wrapper=COMMAND] <tivarne-binary> <case-dir>
+
+With --wrapper the program runs under COMMAND (shlex syntax), for instance
+valgrind; argv[0] is then the binary's path, so cases that show the usage
+line are not meant for it.
 
 A case directory holds:
   args             the words after the program name (shlex syntax, one line)
   stdin            optional; what is fed to standard input (absent: nothing)
+  stdin_closed     optional marker; the program starts with descriptor 0 closed
   expected.stdout  exact bytes expected on standard output
   expected.stderr  exact bytes expected on standard error
   expected.status  the exit status, as a decimal number
@@ -13,6 +18,8 @@ A case directory holds:
   expected.no_result  optional marker; the run must leave no result.tsv
   setup.sh         optional; run with bash in the work dir before the program
   ulimit_v         optional; address-space limit for the program, in KiB
+  fsize_limit      optional; file size limit (RLIMIT_FSIZE) for the program,
+                   in bytes
   anything else    input files, copied into a fresh work dir
 
 The program runs in a temporary copy of the case, with argv[0] = "tivarne".
@@ -27,7 +34,7 @@ import subprocess
 import sys
 import tempfile
 
-CONTROL = {"args", "stdin", "setup.sh", "ulimit_v"}
+CONTROL = {"args", "stdin", "stdin_closed", "setup.sh", "ulimit_v", "fsize_limit"}
 RESULT = "result.tsv"
 TIMEOUT = 600
 
@@ -68,9 +75,21 @@ def input_files(case_dir):
     return sorted(found)
 
 
+def read_limit(case_dir, name):
+    path = os.path.join(case_dir, name)
+    if not os.path.exists(path):
+        return None
+    with open(path) as f:
+        return int(f.read().strip())
+
+
 def main(argv):
+    wrapper = []
+    if len(argv) > 1 and argv[1].startswith("--wrapper="):
+        wrapper = shlex.split(argv[1][len("--wrapper="):])
+        argv = argv[:1] + argv[2:]
     if len(argv) != 3:
-        sys.stderr.write("usage: run_case.py <tivarne-binary> <case-dir>\n")
+        sys.stderr.write("usage: run_case.py [--wrapper=COMMAND] <tivarne-binary> <case-dir>\n")
         return 2
     binary = os.path.abspath(argv[1])
     case_dir = os.path.abspath(argv[2])
@@ -87,11 +106,9 @@ def main(argv):
     result_path = os.path.join(case_dir, "expected.result")
     exp_result = read_bytes(result_path) if os.path.exists(result_path) else None
     want_no_result = os.path.exists(os.path.join(case_dir, "expected.no_result"))
-    limit_path = os.path.join(case_dir, "ulimit_v")
-    limit_kib = None
-    if os.path.exists(limit_path):
-        with open(limit_path) as f:
-            limit_kib = int(f.read().strip())
+    limit_kib = read_limit(case_dir, "ulimit_v")
+    fsize_limit = read_limit(case_dir, "fsize_limit")
+    stdin_closed = os.path.exists(os.path.join(case_dir, "stdin_closed"))
 
     inputs = input_files(case_dir)
     originals = {rel: read_bytes(os.path.join(case_dir, rel)) for rel in inputs}
@@ -110,9 +127,22 @@ def main(argv):
             if limit_kib is not None:
                 size = limit_kib * 1024
                 resource.setrlimit(resource.RLIMIT_AS, (size, size))
+            if fsize_limit is not None:
+                resource.setrlimit(resource.RLIMIT_FSIZE,
+                                   (fsize_limit, fsize_limit))
+            if stdin_closed:
+                os.close(0)
 
-        proc = subprocess.run(["tivarne"] + words, executable=binary,
-                              cwd=work, input=stdin_data,
+        if wrapper:
+            command, executable = wrapper + [binary] + words, None
+        else:
+            command, executable = ["tivarne"] + words, binary
+        if stdin_closed:
+            stdin_args = {"stdin": subprocess.DEVNULL}
+        else:
+            stdin_args = {"input": stdin_data}
+        proc = subprocess.run(command, executable=executable,
+                              cwd=work, **stdin_args,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               preexec_fn=limit, timeout=TIMEOUT)
 

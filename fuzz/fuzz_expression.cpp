@@ -1,0 +1,110 @@
+// Fuzzes the expression file: the size scan's line count and the expression
+// loader. The first byte of the input picks one of a few fixed label files
+// (2 to 8 samples); the rest is the expression file.
+//
+// The loader is checked against a plain reference built on the C library: the
+// gene count against repeated fgets with the scan's buffer size, the values
+// and failures against repeated fscanf "%lf" with non-finite values rejected.
+// Any difference (a value, even in its sign bit, or the message) is a finding.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/error.h"
+#include "fuzz_support.h"
+#include "input/loaders.h"
+#include "input/scan.h"
+#include "input/sizes.h"
+#include "input/types.h"
+
+using namespace tivarne;
+
+namespace {
+
+const char* const kLabels[] = {
+    "1 0\n", "0\t1\n", "1 0 1\n", "1 1 0 0", "0 1 0 1 1\n", "1 0 0 1 0 1\n", "1 0 1 0 1 0 1\n",
+    "0 0 0 1 1 1 0 1\n",
+};
+
+// Lines of at most 31*n + 1 characters each, as fgets reads them.
+long long reference_gene_count(const std::string& path, std::int32_t samples) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) fuzz::finding("reference cannot open " + path);
+    std::vector<char> buf(31 * static_cast<std::size_t>(samples) + 2);
+    long long count = 0;
+    while (std::fgets(buf.data(), static_cast<int>(buf.size()), f)) ++count;
+    std::fclose(f);
+    return count;
+}
+
+// Returns the error message, or "" when all values loaded into `flat`.
+std::string reference_load(const std::string& path, std::size_t total, std::vector<double>& flat) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) fuzz::finding("reference cannot open " + path);
+    flat.assign(total, 0.0);
+    std::string message;
+    for (std::size_t k = 0; k < total && message.empty(); ++k) {
+        double v = 0;
+        const int r = std::fscanf(f, "%lf", &v);
+        if (r == 0 || (r == 1 && !std::isfinite(v))) {
+            message = "Error: Invalid data in expressions";
+        } else if (r == EOF) {
+            message = "Error: Invalid format in expression data.";
+        } else {
+            flat[k] = v;
+            if (k + 1 == total && std::fscanf(f, "%lf", &v) != EOF)
+                message = "Error: Invalid format in expression data.";
+        }
+    }
+    std::fclose(f);
+    return message;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const fuzz::Scratch scratch;
+    if (size == 0) return 0;
+    const std::size_t pick = data[0] % (sizeof kLabels / sizeof kLabels[0]);
+    const std::string label_file = scratch.write("labels.txt", std::string(kLabels[pick]));
+    const std::string expr_file = scratch.write("expr.txt", data + 1, size - 1);
+
+    try {
+        get_parameters(label_file.c_str(), expr_file.c_str());
+    } catch (const FatalError& e) {
+        fuzz::finding(std::string("a valid label file and a readable expression file failed the scan: ") +
+                      e.what());
+    }
+    const long long expected_genes = reference_gene_count(expr_file, n);
+    if (ngene != expected_genes)
+        fuzz::finding("scan counted " + std::to_string(ngene) + " genes, fgets " +
+                      std::to_string(expected_genes));
+    if (ngene > kMaxGenes) return 0;
+
+    ExpressionMatrix expression(n, ngene);
+    std::string message;
+    try {
+        read_expression(expression, expr_file.c_str());
+    } catch (const FatalError& e) {
+        message = e.what();
+    }
+    const std::size_t total = static_cast<std::size_t>(n) * static_cast<std::size_t>(ngene);
+    std::vector<double> flat;
+    const std::string expected = reference_load(expr_file, total, flat);
+    if (message != expected)
+        fuzz::finding("loader said \"" + message + "\", the reference \"" + expected + "\"");
+    if (!message.empty()) return 0;
+    for (std::size_t k = 0; k < total; ++k) {
+        const double v = expression(k % n, k / n);
+        if (std::memcmp(&v, &flat[k], sizeof v) != 0) {
+            char text[160];
+            std::snprintf(text, sizeof text, "value %zu loaded as %a, the reference %a", k, v, flat[k]);
+            fuzz::finding(text);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,2 @@
+# -o names an existing directory
+mkdir outdir
