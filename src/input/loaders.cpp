@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/error.h"
+#include "driver/progress.h"
 #include "input/number_reader.h"
 #include "input/sizes.h"
 
@@ -74,12 +75,14 @@ void read_expression(ExpressionMatrix& expression, const char* expression_file) 
     File f(std::fopen(expression_file, "r"));
     if (!f) error("Error: Cannot open the expression file.");
     NumberReader reader(f.get());
+    Progress progress("reading expressions", static_cast<std::int64_t>(total), "values");
     for (std::size_t k = 0; k < total; ++k) {
         double v = 0;
         const Token t = next_value(reader, v);
         if (t == Token::NotANumber) error("Error: Invalid data in expressions");
         if (t == Token::End) error("Error: Invalid format in expression data.");
         flat[k] = v;
+        if ((k & 0xFFFF) == 0) progress.set(static_cast<std::int64_t>(k));
         if (k + 1 == total && next_value(reader, v) != Token::End)
             error("Error: Invalid format in expression data.");
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "driver/progress.h"
 #include "scoring/kernel/pair_kernel.h"
 #include "stats/bicov.h"
 
@@ -17,6 +18,17 @@ inline double vinvert_gt(double c) { return c > 1.0 ? 1.0 / c : c; }
 #include "scoring/pair_math.inc"
 
 }  // namespace scalar
+
+namespace {
+
+// Pairs (i, k), i < k, with i0 <= i < i0 + rows and k_begin <= k < k_end.
+std::int64_t block_pairs(std::int32_t i0, std::int32_t rows, std::int32_t k_begin, std::int32_t k_end) {
+    std::int64_t pairs = 0;
+    for (std::int32_t i = i0; i < i0 + rows; ++i) pairs += k_end - (i + 1 > k_begin ? i + 1 : k_begin);
+    return pairs;
+}
+
+}  // namespace
 
 void pair_at_position(std::int64_t genes, std::int64_t p, std::int32_t& i, std::int32_t& k) {
     // Row i starts at i*genes - i*(i+1)/2; estimate i from the quadratic and
@@ -81,6 +93,7 @@ std::int64_t score_pairs_fast(const ClassTerms terms[2], std::int32_t genes, dou
     const std::int32_t panel = partner_panel_width(terms, panel_bytes);
     const std::int32_t panels = genes < 2 ? 0 : (genes + panel - 1) / panel;
     std::int64_t nan_count = 0;
+    Progress progress("scoring pairs", std::int64_t{genes} * (genes - 1) / 2, "pairs");
 #pragma omp parallel for schedule(dynamic, 1) reduction(+ : nan_count)
     for (std::int32_t q = 0; q < panels; ++q) {
         const std::int32_t k_begin = (panels - 1 - q) * panel;
@@ -88,6 +101,7 @@ std::int64_t score_pairs_fast(const ClassTerms terms[2], std::int32_t genes, dou
         for (std::int32_t i0 = 0; i0 < k_end - 1; i0 += rows) {
             const std::int32_t count = k_end - 1 - i0 < rows ? k_end - 1 - i0 : rows;
             nan_count += kernel.score_rows(in, i0, count, k_begin, k_end);
+            progress.add(block_pairs(i0, count, k_begin, k_end));
         }
     }
     return nan_count;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "driver/progress.h"
 #include "input/sizes.h"
 #include "stats/biweight.h"
 
@@ -24,6 +25,7 @@ void score_all_pairs(const ExpressionMatrix& expression, const LabelVector& labe
     if (ngene - 1 <= 0) return;
 
     std::int32_t counter = 0;
+    Progress progress("scoring pairs", npairs, "pairs");
     for (std::int32_t i = 0; i <= ngene - 2; ++i) {
         for (std::int32_t j = i + 1; j <= ngene - 1; ++j) {
             table.geneX.push_back(i);
@@ -41,6 +43,7 @@ void score_all_pairs(const ExpressionMatrix& expression, const LabelVector& labe
             table.r2.push_back(r2);
             table.negScore.push_back(-score);
         }
+        progress.add(ngene - 1 - i);
     }
 }
 

@@ -1,0 +1,65 @@
+# Installation layout and the Debian package.
+#
+#   cmake --install build [--prefix DIR]    tivarne and tivarne-plot in bin/,
+#                                           the plot module and the example in
+#                                           share/tivarne/, man pages in
+#                                           share/man/man1/
+#   (cd build && cpack -G DEB)              tivarne_<version>_<arch>.deb
+
+include(GNUInstallDirs)
+
+install(TARGETS tivarne RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The script looks for its module in ../share/tivarne, relative to itself.
+install(PROGRAMS tools/tivarne-plot DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES tools/tivarne_plot.py DESTINATION ${CMAKE_INSTALL_DATADIR}/tivarne)
+install(FILES examples/golub/expr.txt examples/golub/labels.txt examples/golub/about.txt
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/tivarne/examples/golub)
+
+# Man pages, compressed as Debian keeps them.
+find_program(TIVARNE_GZIP gzip)
+foreach(page tivarne.1 tivarne-plot.1)
+  if(TIVARNE_GZIP)
+    add_custom_command(
+      OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.gz
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
+      COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/doc/${page}
+              ${CMAKE_CURRENT_BINARY_DIR}/man/${page}
+      COMMAND ${TIVARNE_GZIP} -9 -n -f ${CMAKE_CURRENT_BINARY_DIR}/man/${page}
+      DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/doc/${page}
+      VERBATIM)
+    list(APPEND tivarne_man_pages ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.gz)
+  else()
+    list(APPEND tivarne_man_pages ${CMAKE_CURRENT_SOURCE_DIR}/doc/${page})
+  endif()
+endforeach()
+add_custom_target(man_pages ALL DEPENDS ${tivarne_man_pages})
+install(FILES ${tivarne_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(CPACK_PACKAGE_NAME tivarne)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "tivarne maintainers <maintainers@tivarne.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "gene pairs whose co-expression differs between two classes of samples")
+# The summary above is the first line of the package description.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "tivarne reads an expression file (one line per gene) and a label file (two
+classes of samples), computes for every gene pair the biweight
+midcorrelation within each class, ranks the pairs by the weighted difference
+of the two correlations and writes those with a significant likelihood-ratio
+p-value to a tab-separated result file. tivarne-plot draws the best pairs.")
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The shared libraries of the binary (libc6, libstdc++6, libgomp1, ...) with
+# their versions, found by dpkg-shlibdeps; the plot command needs python3.
+find_program(TIVARNE_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(TIVARNE_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, python3-matplotlib")
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "libc6, libstdc++6, libgcc-s1, libgomp1, python3, python3-matplotlib")
+endif()
+set(CPACK_GENERATOR DEB)
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,140 @@
+#include "driver/progress.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+namespace tivarne {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A scratch file standing in for the terminal.
+class Screen {
+public:
+    Screen() : f_(std::tmpfile()) {}
+    ~Screen() { std::fclose(f_); }
+    int fd() const { return fileno(f_); }
+    std::string text() const {
+        std::string s;
+        char buf[4096];
+        for (off_t at = 0;;) {
+            const ssize_t got = pread(fd(), buf, sizeof buf, at);
+            if (got <= 0) return s;
+            s.append(buf, static_cast<std::size_t>(got));
+            at += got;
+        }
+    }
+
+private:
+    std::FILE* f_;
+};
+
+const std::string kErase = "\r\033[K";
+
+// Every draw is "\r", the line and "erase to the end of the line"; nothing
+// else may reach the screen.
+::testing::AssertionResult only_whole_lines(const std::string& s) {
+    for (std::size_t at = 0; at < s.size();) {
+        const std::size_t end = s.find("\033[K", at);
+        if (s[at] != '\r' || end == std::string::npos ||
+            s.find_first_of("\r\n\033", at + 1) != end)
+            return ::testing::AssertionFailure()
+                   << "garbled progress output at byte " << at << ": "
+                   << ::testing::PrintToString(s.substr(at, 120));
+        at = end + 3;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST(Progress, DrawsThePhaseAndErasesTheLineWhenItEnds) {
+    Screen screen;
+    {
+        Progress p("scoring pairs", 200, "pairs", false, {screen.fd(), 80, 0s, 0s});
+        p.add(50);
+        EXPECT_EQ(screen.text().rfind("\rscoring pairs   25%", 0), 0u) << screen.text();
+        p.set(150);
+        EXPECT_NE(screen.text().find("\rscoring pairs   75%"), std::string::npos);
+    }
+    const std::string s = screen.text();
+    EXPECT_TRUE(only_whole_lines(s));
+    EXPECT_EQ(s.substr(s.size() - kErase.size()), kErase);
+}
+
+TEST(Progress, RedrawsAtMostOncePerIntervalAndNotBeforeTheFirstDelay) {
+    Screen screen;
+    {
+        Progress quiet("reading expressions", 100, "values", false, {screen.fd(), 80, 0s, 1h});
+        for (int i = 0; i < 100; ++i) quiet.add(1);
+    }
+    // A phase that ends before the first draw leaves the screen untouched:
+    // not even an erase.
+    EXPECT_EQ(screen.text(), "");
+
+    Progress slow("scoring pairs", 1000, "pairs", false, {screen.fd(), 80, 1h, 0s});
+    slow.set(0);
+    for (int i = 0; i < 1000; ++i) slow.add(1);
+    EXPECT_EQ(screen.text(), "\rscoring pairs    0%  1.0 k pairs\033[K");  // drawn at the first call only
+    slow.finish();
+    slow.finish();
+    EXPECT_EQ(screen.text(), "\rscoring pairs    0%  1.0 k pairs\033[K" + kErase);
+}
+
+TEST(Progress, ErasesTheLineWhenThePhaseFails) {
+    Screen screen;
+    try {
+        Progress p("reading expressions", 10, "values", false, {screen.fd(), 80, 0s, 0s});
+        p.set(3);
+        throw std::runtime_error("Error: Invalid data in expressions");
+    } catch (const std::runtime_error&) {
+    }
+    const std::string s = screen.text();
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(s.substr(s.size() - kErase.size()), kErase);
+}
+
+TEST(Progress, ManyThreadsCountEveryStepAndNeverGarbleTheLine) {
+    Screen screen;
+    constexpr int kSteps = 20000;
+    {
+        Progress p("scoring pairs", kSteps, "pairs", false, {screen.fd(), 80, 0s, 0s});
+#pragma omp parallel for num_threads(4) schedule(dynamic, 64)
+        for (int i = 0; i < kSteps; ++i) p.add(1);
+        p.set(kSteps);  // the count is whole: the last draw says 100%
+        EXPECT_NE(screen.text().rfind("\rscoring pairs  100%"), std::string::npos);
+    }
+    EXPECT_TRUE(only_whole_lines(screen.text()));
+}
+
+TEST(ProgressLine, ShowsRateAndTimeLeft) {
+    // 25 of 100 in 10 s: 2.5 per second, 75 left take 30 s.
+    EXPECT_EQ(Progress::format_line("scoring pairs", 25, 100, "pairs", false, 10, 80),
+              "scoring pairs   25%  2 pairs/s  0:30 left");
+    EXPECT_EQ(Progress::format_line("scoring pairs", 1000000, 4600000, "pairs", false, 2, 80),
+              "scoring pairs   21%  500.0 k pairs/s  0:08 left");
+    // A phase that may stop early shows the time left as a bound.
+    EXPECT_EQ(Progress::format_line("selecting pairs", 1, 7201, "ranks", true, 1, 80),
+              "selecting pairs    0%  1 ranks/s  at most 2:00:00 left");
+    // Nothing done yet: no rate to speak of, only the amount of work.
+    EXPECT_EQ(Progress::format_line("reading expressions", 0, 115938, "values", false, 0.5, 80),
+              "reading expressions    0%  115.9 k values");
+}
+
+TEST(ProgressLine, StaysWithinTheTerminalAndWithinBounds) {
+    const std::string line =
+        Progress::format_line("scoring pairs", 12345678, 1073741824, "pairs", false, 3, 25);
+    EXPECT_EQ(line, "scoring pairs    1%  4.1");
+    EXPECT_EQ(line.size(), 24u);  // one column short of the width: no wrap
+    // Counts past the total (a last block added twice) never show over 100%.
+    EXPECT_EQ(Progress::format_line("scoring pairs", 120, 100, "pairs", false, 1, 80),
+              "scoring pairs  100%  100 pairs/s  0:00 left");
+    EXPECT_EQ(Progress::format_line("scoring pairs", 0, 0, "pairs", false, 1, 80),
+              "scoring pairs  100%  0 pairs");
+}
+
+}  // namespace
+}  // namespace tivarne

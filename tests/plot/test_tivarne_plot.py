@@ -1,0 +1,219 @@
+"""Tests of tivarne-plot: what the figure holds, and the refusals.
+
+Run with: python3 -m pytest -q tests/plot
+"""
+import os
+import shutil
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir, "tools")
+sys.path.insert(0, TOOLS)
+
+import tivarne_plot  # noqa: E402
+
+HEAD = ("Results of TIVARNE:\n" + "-" * 49 + "\nsignificant level = 0.050000\n"
+        "number of gene pairs to be output = 10 (maximum)\n" + "-" * 49 + "\n")
+COLUMNS = ("rank \t score(WCOR) \t log10(p-value(ECOR)) \t gene X \t gene Y \t r1 \t r2 \t "
+           "weight c\n")
+
+# Five genes over seven samples; samples 1, 2 and 5 are class 1.
+LABELS = "1 1 0 0 1 0 0\n"
+EXPRESSION = [
+    [0.5, 1.5, 2.5, 3.5, 4.5, 5.5, 6.5],
+    [10, 11, 12, 13, 14, 15, 16],
+    [-1, -2, -3, -4, -5, -6, -7],
+    [0.25, 0.75, 1.25, 1.75, 2.25, 2.75, 3.25],
+    [7, 5, 3, 1, -1, -3, -5],
+]
+# rank, score, log10 p, gene X, gene Y, r1, r2, c
+ROWS = [
+    (1, 1.51, -6.45, 1, 4, -0.81, 0.72, 0.99),
+    (2, 1.45, -5.64, 2, 5, 0.75, -0.71, 0.99),
+    (3, 1.42, -5.72, 3, 5, -0.79, 0.67, 0.97),
+    (4, 1.10, float("-inf"), 1, 2, 0.30, -0.80, 1.00),
+    (5, 0.40, -2.00, 2, 3, 0.50, 0.50, float("nan")),
+]
+
+
+def result_text(rows):
+    return HEAD + COLUMNS + "".join(
+        "%d\t%.2f\t%.2f\t%d\t%d\t%.2f\t%.2f\t%.2f\n" % row for row in rows)
+
+
+@pytest.fixture
+def files(tmp_path):
+    def write(result=None, expression=None, labels=LABELS):
+        paths = {}
+        for name, text in (("result.tsv", result if result is not None else result_text(ROWS)),
+                           ("expr.txt", expression if expression is not None else
+                            "".join(" ".join("%g" % v for v in gene) + "\n" for gene in EXPRESSION)),
+                           ("labels.txt", labels)):
+            paths[name] = tmp_path / name
+            paths[name].write_text(text)
+        return str(paths["result.tsv"]), str(paths["expr.txt"]), str(paths["labels.txt"])
+    return write
+
+
+def figure_of(result, expression, labels, k):
+    level, pairs = tivarne_plot.read_result(result)
+    classes = tivarne_plot.read_labels(labels)
+    genes = tivarne_plot.read_genes(expression, {g for p in pairs[:k] for g in (p.gene_x, p.gene_y)},
+                                    len(classes))
+    return tivarne_plot.make_figure(level, pairs, genes, classes, k)
+
+
+# ---- the figure -----------------------------------------------------------
+
+@pytest.mark.parametrize("k, panels", [(1, 1), (4, 4), (6, 5)])
+def test_one_panel_per_drawn_pair_and_one_histogram(files, k, panels):
+    fig, scatter, hist = figure_of(*files(), k)
+    assert len(scatter) == panels
+    assert len(fig.axes) == panels + 1 and fig.axes[-1] is hist
+    assert "top %d of 5 pairs" % panels in fig._suptitle.get_text()
+
+
+def test_titles_name_the_genes_and_their_numbers(files):
+    _, scatter, _ = figure_of(*files(), 3)
+    titles = [ax.get_title() for ax in scatter]
+    assert titles == [
+        "genes 1 & 4\nr1 = -0.81, r2 = 0.72, score = 1.51",
+        "genes 2 & 5\nr1 = 0.75, r2 = -0.71, score = 1.45",
+        "genes 3 & 5\nr1 = -0.79, r2 = 0.67, score = 1.42",
+    ]
+    assert (scatter[0].get_xlabel(), scatter[0].get_ylabel()) == ("gene 1", "gene 4")
+
+
+def test_points_are_the_expression_values_split_by_class(files):
+    _, scatter, _ = figure_of(*files(), 6)
+    class1 = [0, 1, 4]
+    class2 = [2, 3, 5, 6]
+    for ax, row in zip(scatter, ROWS):
+        x, y = EXPRESSION[row[3] - 1], EXPRESSION[row[4] - 1]
+        first, second = ax.collections
+        assert first.get_label() == "class 1 (n = 3)"
+        assert second.get_label() == "class 2 (n = 4)"
+        np.testing.assert_array_equal(first.get_offsets(), [[x[s], y[s]] for s in class1])
+        np.testing.assert_array_equal(second.get_offsets(), [[x[s], y[s]] for s in class2])
+        # The two classes have different colours.
+        assert not np.array_equal(first.get_facecolor(), second.get_facecolor())
+    assert scatter[0].get_legend() is not None
+
+
+def test_histogram_counts_the_scores_of_every_written_pair(files):
+    _, _, hist = figure_of(*files(), 2)  # drawn panels do not limit the histogram
+    heights = [bar.get_height() for bar in hist.patches]
+    edges = [bar.get_x() for bar in hist.patches] + [hist.patches[-1].get_x() + hist.patches[-1].get_width()]
+    expected, _ = np.histogram([row[1] for row in ROWS], bins=edges)
+    assert heights == list(expected)
+    assert sum(heights) == len(ROWS)
+    assert "5 written pairs" in hist.get_title()
+
+
+def test_result_rows_are_read_with_infinite_and_missing_values(files):
+    level, pairs = tivarne_plot.read_result(files()[0])
+    assert level == "significant level = 0.050000"
+    assert [(p.rank, p.gene_x, p.gene_y) for p in pairs] == [(r[0], r[3], r[4]) for r in ROWS]
+    assert pairs[3].log10_p == float("-inf")
+    assert pairs[4].c != pairs[4].c  # nan
+
+
+@pytest.mark.parametrize("name, magic", [("pairs.png", b"\x89PNG"), ("pairs.PDF", b"%PDF")])
+def test_picture_format_follows_the_file_name(files, tmp_path, name, magic):
+    out = tmp_path / name
+    assert tivarne_plot.main(["-r", files()[0], "-e", files()[1], "-l", files()[2],
+                              "-o", str(out), "-k", "2"]) == 0
+    assert out.read_bytes().startswith(magic)
+
+
+# ---- refusals: one "Error: ..." line, status 1, no picture -----------------
+
+def no_pairs():
+    return HEAD + "\n---No significant gene pairs---\n"
+
+
+BAD = {
+    "no pairs": (dict(result=no_pairs()), "no gene pairs"),
+    "not a result": (dict(result="rank\tscore\n1\t2\n"), "not a tivarne result file"),
+    "empty result": (dict(result=""), "not a tivarne result file"),
+    "header only": (dict(result=HEAD + COLUMNS), "has no gene pairs"),
+    "broken row": (dict(result=HEAD + COLUMNS + "1\t1.5\tx\t1\t2\t0.1\t0.2\t0.9\n"),
+                   "Line 7 of the result file"),
+    "gene beyond the file": (dict(result=result_text([(1, 1.0, -3.0, 2, 9, 0.1, 0.9, 1.0)])),
+                             "Gene 9 of the result file is beyond the 5 genes"),
+    "more labels than values": (dict(labels="1 1 0 0 1 0 0 1\n"),
+                                "Line 1 of the expression file"),
+    "fewer labels than values": (dict(labels="1 0 1 0\n"), "has 4 samples"),
+    "labels not 0 or 1": (dict(labels="1 2 0 0 1 0 0\n"), "not one line of labels"),
+    "text among values": (dict(expression="1 2 3 4 5 6 7\n1 2 x 4 5 6 7\n" * 3), "not a number"),
+}
+
+
+@pytest.mark.parametrize("case", sorted(BAD))
+def test_mismatched_or_wrong_files_are_refused(files, tmp_path, capsys, case):
+    given, message = BAD[case]
+    result, expression, labels = files(**given)
+    out = tmp_path / "pairs.png"
+    assert tivarne_plot.main(["-r", result, "-e", expression, "-l", labels, "-o", str(out)]) == 1
+    err = capsys.readouterr().err
+    assert err.startswith("Error: ") and err.count("\n") == 1, err
+    assert message in err
+    assert not out.exists()
+
+
+@pytest.mark.parametrize("which", ["-r", "-e", "-l"])
+def test_unreadable_files_are_named(files, tmp_path, capsys, which):
+    paths = dict(zip(["-r", "-e", "-l"], files()))
+    paths[which] = str(tmp_path / "missing.txt")
+    args = [w for option, path in paths.items() for w in (option, path)]
+    assert tivarne_plot.main(args + ["-o", str(tmp_path / "p.png")]) == 1
+    err = capsys.readouterr().err
+    assert err.startswith("Error: Cannot read the ") and "missing.txt" in err
+
+
+def status_of(argv):
+    """main's status, also when the option parser ends the program."""
+    try:
+        return tivarne_plot.main(argv)
+    except SystemExit as e:
+        return e.code
+
+
+@pytest.mark.parametrize("extra, message", [
+    (["-o", "pairs.svg"], "must end in .png or .pdf"),
+    (["-o", "pairs"], "must end in .png or .pdf"),
+    (["-o", "pairs.png", "-k", "0"], "at least 1"),
+    (["-o", "pairs.png", "-k", "six"], "invalid int value"),
+    ([], "required: -o"),
+])
+def test_bad_options_are_refused(files, tmp_path, capsys, monkeypatch, extra, message):
+    result, expression, labels = files()
+    monkeypatch.chdir(tmp_path)
+    assert status_of(["-r", result, "-e", expression, "-l", labels] + extra) == 1
+    err = capsys.readouterr().err
+    assert err.splitlines()[-1].startswith("Error: ") and message in err
+    assert not [name for name in os.listdir(tmp_path) if name.startswith("pairs")]
+
+
+# ---- the command as installed ---------------------------------------------
+
+@pytest.mark.parametrize("layout", ["source tree", "installed"])
+def test_command_finds_its_module(files, tmp_path, layout):
+    script = os.path.join(TOOLS, "tivarne-plot")
+    if layout == "installed":
+        (tmp_path / "bin").mkdir()
+        (tmp_path / "share" / "tivarne").mkdir(parents=True)
+        shutil.copy(script, tmp_path / "bin")
+        shutil.copy(os.path.join(TOOLS, "tivarne_plot.py"), tmp_path / "share" / "tivarne")
+        script = str(tmp_path / "bin" / "tivarne-plot")
+    result, expression, labels = files()
+    run = subprocess.run([sys.executable, script, "-r", result, "-e", expression, "-l", labels,
+                          "-o", "out.png"], cwd=tmp_path, capture_output=True, text=True)
+    assert (run.returncode, run.stderr) == (0, "")
+    assert (tmp_path / "out.png").stat().st_size > 0
+    missing = subprocess.run([sys.executable, script, "-r", result, "-e", expression, "-o", "x.png"],
+                             cwd=tmp_path, capture_output=True, text=True)
+    assert missing.returncode == 1 and "Error: " in missing.stderr
