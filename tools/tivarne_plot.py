@@ -136,11 +136,13 @@ def make_figure(level_line, pairs, genes, classes, k=6):
     columns = min(3, len(shown))
     rows = math.ceil(len(shown) / columns)
     fig = plt.figure(figsize=(4.2 * columns, 3.9 * rows + 3.0), layout="constrained")
-    grid = fig.add_gridspec(rows + 1, columns, height_ratios=[3.9] * rows + [3.0])
+    cells = [["pair%d" % (r * columns + c) if r * columns + c < len(shown) else "."
+              for c in range(columns)] for r in range(rows)]
+    axes = fig.subplot_mosaic(cells + [["hist"] * columns], height_ratios=[3.9] * rows + [3.0])
     panels = []
     sizes = {c: classes.count(c) for c in (1, 2)}
     for index, pair in enumerate(shown):
-        ax = fig.add_subplot(grid[index // columns, index % columns])
+        ax = axes["pair%d" % index]
         x, y = genes[pair.gene_x], genes[pair.gene_y]
         for c in (1, 2):
             ax.scatter([v for v, s in zip(x, classes) if s == c],
@@ -153,7 +155,7 @@ def make_figure(level_line, pairs, genes, classes, k=6):
         if index == 0:
             ax.legend(fontsize=8, loc="best")
         panels.append(ax)
-    hist = fig.add_subplot(grid[rows, :])
+    hist = axes["hist"]
     scores = [p.score for p in pairs]
     hist.hist(scores, bins=min(30, max(5, len(scores) // 2)), color="#7570b3", edgecolor="white")
     hist.set_title("scores of the %d written pairs" % len(pairs), fontsize=10)
