@@ -66,8 +66,7 @@ void pairs_fast(const RunSettings& settings, const ExpressionMatrix& expression,
     ClassTerms terms[2];
     compute_class_terms(expression, labels, bivar, medmad, tuning, terms);
 
-    std::puts("biweight midcorrelations and scores: (first 100 pairs)");
-    std::puts("(geneX, geneY,score, r1, r2, c)");
+    print_pair_listing_header();
     // The table is allocated before any pair is listed. Left uninitialised:
     // the scoring pass writes every key, each core touching its own pages.
     const std::int64_t npairs = pair_count(ngene);
@@ -79,8 +78,7 @@ void pairs_fast(const RunSettings& settings, const ExpressionMatrix& expression,
         std::int32_t i, j;
         pair_at_position(ngene, p, i, j);
         const PairValues v = pair_values(terms, i, j);
-        std::printf("%d %d %.2f ", i + 1, j + 1, v.score);
-        std::printf("%.2f %.2f %.2f\n", v.r1, v.r2, v.c);
+        print_pair_line(i, j, v.score, v.r1, v.r2, v.c);
     }
     const std::int64_t nan_count = score_pairs_fast(terms, ngene, negScore.get());
     timer.lap("scoring");

@@ -12,6 +12,8 @@ namespace tivarne {
 
 // Row j is sample j, column g is gene g.
 using ExpressionMatrix = boost::numeric::ublas::matrix<double>;
+// Per-gene statistics: medmad (gene x 4) and bivar (gene x 2).
+using StatMatrix = boost::numeric::ublas::matrix<double>;
 // The labels as read: 1 for class 1, 0 for class 2.
 using LabelVector = boost::numeric::ublas::vector<int>;
 

@@ -9,11 +9,20 @@
 
 namespace tivarne {
 
+void print_pair_listing_header() {
+    std::puts("biweight midcorrelations and scores: (first 100 pairs)");
+    std::puts("(geneX, geneY,score, r1, r2, c)");
+}
+
+void print_pair_line(std::int32_t i, std::int32_t j, double score, double r1, double r2, double c) {
+    std::printf("%d %d %.2f ", i + 1, j + 1, score);
+    std::printf("%.2f %.2f %.2f\n", r1, r2, c);
+}
+
 void score_all_pairs(const ExpressionMatrix& expression, const LabelVector& labels,
                      const StatMatrix& bivar, const StatMatrix& medmad, const LabelVector& nclass,
                      const int& tuning, PairTable& table) {
-    std::puts("biweight midcorrelations and scores: (first 100 pairs)");
-    std::puts("(geneX, geneY,score, r1, r2, c)");
+    print_pair_listing_header();
 
     table = PairTable{};
     const std::int32_t npairs = pair_count(ngene);
@@ -36,8 +45,7 @@ void score_all_pairs(const ExpressionMatrix& expression, const LabelVector& labe
             get_corr_biweight(expression, labels, bivar, medmad, n, tuning, i, j, nclass, r1, r2);
             const double score = pair_score(c, r1, r2);
             if (counter <= 100) {
-                std::printf("%d %d %.2f ", i + 1, j + 1, score);
-                std::printf("%.2f %.2f %.2f\n", r1, r2, c);
+                print_pair_line(i, j, score, r1, r2, c);
             }
             table.r1.push_back(r1);
             table.r2.push_back(r2);

@@ -6,8 +6,6 @@
 
 namespace tivarne {
 
-using StatMatrix = boost::numeric::ublas::matrix<double>;
-
 // Weight of a pair from the midvariances: A and B are the larger class-1 and
 // class-2 midvariances of the two genes, c = min(A/B, 1/(A/B)).
 inline double pair_weight(double a1, double b1, double a2, double b2) {
@@ -27,6 +25,11 @@ inline double pair_score(double c, double r1, double r2) {
     const double d = std::fabs(r1 - r2);
     return std::isnan(d) ? d : c * d;
 }
+
+// The scoring listing: its two header lines, and one line per pair with
+// 1-based gene numbers.
+void print_pair_listing_header();
+void print_pair_line(std::int32_t i, std::int32_t j, double score, double r1, double r2, double c);
 
 // Scores every gene pair into `table` (r1, r2, -c*|r1-r2|, gene indices) and
 // lists the first 100 pairs on standard output.

@@ -7,8 +7,8 @@
 namespace tivarne {
 
 void compute_class_terms(const ExpressionMatrix& expression, const LabelVector& labels,
-                         const boost::numeric::ublas::matrix<double>& bivar,
-                         const boost::numeric::ublas::matrix<double>& medmad, int tuning,
+                         const StatMatrix& bivar,
+                         const StatMatrix& medmad, int tuning,
                          ClassTerms terms[2]) {
     const std::size_t genes = static_cast<std::size_t>(ngene);
     const std::size_t samples = static_cast<std::size_t>(n);

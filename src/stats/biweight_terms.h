@@ -31,8 +31,8 @@ constexpr std::size_t kGenePadding = 48;
 // Terms of both classes (class 1 first) from the loaded data and the per-gene
 // statistics of the run.
 void compute_class_terms(const ExpressionMatrix& expression, const LabelVector& labels,
-                         const boost::numeric::ublas::matrix<double>& bivar,
-                         const boost::numeric::ublas::matrix<double>& medmad, int tuning,
+                         const StatMatrix& bivar,
+                         const StatMatrix& medmad, int tuning,
                          ClassTerms terms[2]);
 
 }  // namespace tivarne
