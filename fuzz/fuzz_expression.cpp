@@ -4,7 +4,8 @@
 //
 // The loader is checked against a plain reference built on the C library: the
 // gene count against repeated fgets with the scan's buffer size, the values
-// and failures against repeated fscanf "%lf" with non-finite values rejected.
+// and failures against repeated fscanf "%lf" with non-finite values rejected,
+// and a load that succeeds against a count of the values on every line.
 // Any difference (a value, even in its sign bit, or the message) is a finding.
 #include <cmath>
 #include <cstddef>
@@ -41,6 +42,36 @@ long long reference_gene_count(const std::string& path, std::int32_t samples) {
     return count;
 }
 
+// Every line must hold n values per piece of at most 31n + 1 characters
+// (its newline included) that fgets would read of it; values are counted with
+// sscanf "%lf" over the whole line.
+bool reference_lines_hold_their_genes(const std::string& path, std::int32_t samples) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) fuzz::finding("reference cannot open " + path);
+    const std::size_t piece = 31 * static_cast<std::size_t>(samples) + 1;
+    std::string line;
+    bool ok = true;
+    for (int c = 0; ok && c != EOF;) {
+        line.clear();
+        while ((c = std::fgetc(f)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+        if (c == EOF && line.empty()) break;
+        const std::size_t length = line.size() + (c == '\n' ? 1 : 0);
+        const std::size_t genes = (length + piece - 1) / piece;
+        // A load that succeeded holds no NUL byte: sscanf sees the whole line.
+        std::size_t values = 0;
+        for (const char* p = line.c_str();;) {
+            double v;
+            int used = 0;
+            if (std::sscanf(p, "%lf%n", &v, &used) != 1) break;
+            ++values;
+            p += used;
+        }
+        ok = values == genes * static_cast<std::size_t>(samples);
+    }
+    std::fclose(f);
+    return ok;
+}
+
 // Returns the error message, or "" when all values loaded into `flat`.
 std::string reference_load(const std::string& path, std::size_t total, std::vector<double>& flat) {
     std::FILE* f = std::fopen(path.c_str(), "r");
@@ -61,6 +92,8 @@ std::string reference_load(const std::string& path, std::size_t total, std::vect
         }
     }
     std::fclose(f);
+    if (message.empty() && total > 0 && !reference_lines_hold_their_genes(path, n))
+        message = "Error: Invalid format in expression data.";
     return message;
 }
 

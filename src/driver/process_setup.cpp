@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 
 namespace tivarne {
 
@@ -15,6 +16,7 @@ void prepare_process() {
         const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
         if (opened != fd && opened >= 0) close(opened);
     }
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     std::signal(SIGXFSZ, SIG_IGN);
 }
 

@@ -10,6 +10,10 @@ namespace tivarne {
 // as the answers to the prompts), and the result file could become standard
 // error (messages written into the results).
 //
+// Makes standard output line-buffered, also on a pipe or a file: the console
+// lines then reach a log shared with standard error (`> run.log 2>&1`), or a
+// result file written to /dev/stdout, in the order the program writes them.
+//
 // Ignores SIGXFSZ, so that a result file reaching the file size limit
 // (ulimit -f) fails its write, which the run reports, instead of killing the
 // process in the middle of a row.

@@ -64,6 +64,20 @@ Token next_label(std::FILE* f, int& label) {
     return Token::Value;
 }
 
+// Every line must hold the values of the genes the size scan counted on it:
+// one gene for a line of at most 31n + 1 characters, one per piece of that
+// length for a longer line. Otherwise values would shift from one gene to the
+// next although their total is right.
+void check_line_values(const std::vector<std::uint64_t>& line_lengths,
+                       const std::vector<std::uint64_t>& line_values, std::size_t samples) {
+    const std::uint64_t piece = 31 * static_cast<std::uint64_t>(samples) + 1;
+    for (std::size_t i = 0; i < line_lengths.size(); ++i) {
+        const std::uint64_t genes_on_line = (line_lengths[i] + piece - 1) / piece;
+        const std::uint64_t values = i < line_values.size() ? line_values[i] : 0;
+        if (values != genes_on_line * samples) error("Error: Invalid format in expression data.");
+    }
+}
+
 }  // namespace
 
 void read_expression(ExpressionMatrix& expression, const char* expression_file) {
@@ -76,17 +90,24 @@ void read_expression(ExpressionMatrix& expression, const char* expression_file) 
     if (!f) error("Error: Cannot open the expression file.");
     NumberReader reader(f.get());
     Progress progress("reading expressions", static_cast<std::int64_t>(total), "values");
+    std::vector<std::uint64_t> line_values;
     for (std::size_t k = 0; k < total; ++k) {
         double v = 0;
         const Token t = next_value(reader, v);
         if (t == Token::NotANumber) error("Error: Invalid data in expressions");
         if (t == Token::End) error("Error: Invalid format in expression data.");
         flat[k] = v;
+        if (reader.line() >= line_values.size()) line_values.resize(reader.line() + 1, 0);
+        ++line_values[reader.line()];
         if ((k & 0xFFFF) == 0) progress.set(static_cast<std::int64_t>(k));
         if (k + 1 == total && next_value(reader, v) != Token::End)
             error("Error: Invalid format in expression data.");
     }
     f.reset();
+    if (total > 0) {
+        reader.finish_lines();
+        check_line_values(reader.line_lengths(), line_values, samples);
+    }
 
     for (std::size_t g = 0; g < genes; ++g)
         for (std::size_t j = 0; j < samples; ++j) expression(j, g) = flat[g * samples + j];

@@ -43,6 +43,7 @@ bool NumberReader::fill(std::size_t keep_from) {
     if (kept > 0 && keep_from > 0) std::memmove(buf_.data(), buf_.data() + keep_from, kept);
     pos_ -= keep_from;
     len_ = kept;
+    base_ += keep_from;
     if (eof_) return false;
     if (len_ == buf_.size()) buf_.resize(buf_.size() * 2);  // a very long token
     const std::size_t got = std::fread(buf_.data() + len_, 1, buf_.size() - len_, f_);
@@ -54,7 +55,12 @@ bool NumberReader::fill(std::size_t keep_from) {
 NumberReader::Result NumberReader::next(double& value) {
     // Leading white space.
     for (;;) {
-        while (pos_ < len_ && is_space(buf_[pos_])) ++pos_;
+        for (; pos_ < len_ && is_space(buf_[pos_]); ++pos_) {
+            if (buf_[pos_] != '\n') continue;
+            const std::uint64_t end = base_ + pos_ + 1;
+            line_lengths_.push_back(end - line_start_);
+            line_start_ = end;
+        }
         if (pos_ < len_) break;
         if (!fill(pos_)) return Result::End;
     }
@@ -79,6 +85,12 @@ NumberReader::Result NumberReader::next(double& value) {
         }
     }
     return slow_path(end, at_end, value);
+}
+
+void NumberReader::finish_lines() {
+    const std::uint64_t end = base_ + len_;
+    if (end > line_start_) line_lengths_.push_back(end - line_start_);
+    line_start_ = end;
 }
 
 // The C library's "%lf" on the token and the character after it (so that it

@@ -11,6 +11,10 @@ A case directory holds:
   args             the words after the program name (shlex syntax, one line)
   stdin            optional; what is fed to standard input (absent: nothing)
   stdin_closed     optional marker; the program starts with descriptor 0 closed
+  combined         optional marker; standard error goes to the same pipe as
+                   standard output (as with `> run.log 2>&1`), so
+                   expected.stdout holds both in the order they were written
+                   and expected.stderr is empty
   expected.stdout  exact bytes expected on standard output
   expected.stderr  exact bytes expected on standard error
   expected.status  the exit status, as a decimal number
@@ -34,7 +38,7 @@ import subprocess
 import sys
 import tempfile
 
-CONTROL = {"args", "stdin", "stdin_closed", "setup.sh", "ulimit_v", "fsize_limit"}
+CONTROL = {"args", "stdin", "stdin_closed", "combined", "setup.sh", "ulimit_v", "fsize_limit"}
 RESULT = "result.tsv"
 TIMEOUT = 600
 
@@ -109,6 +113,7 @@ def main(argv):
     limit_kib = read_limit(case_dir, "ulimit_v")
     fsize_limit = read_limit(case_dir, "fsize_limit")
     stdin_closed = os.path.exists(os.path.join(case_dir, "stdin_closed"))
+    combined = os.path.exists(os.path.join(case_dir, "combined"))
 
     inputs = input_files(case_dir)
     originals = {rel: read_bytes(os.path.join(case_dir, rel)) for rel in inputs}
@@ -143,8 +148,11 @@ def main(argv):
             stdin_args = {"input": stdin_data}
         proc = subprocess.run(command, executable=executable,
                               cwd=work, **stdin_args,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT if combined else subprocess.PIPE,
                               preexec_fn=limit, timeout=TIMEOUT)
+        if combined:
+            proc.stderr = b""
 
         failed = False
         if proc.stdout != exp_out:

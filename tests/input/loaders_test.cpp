@@ -40,11 +40,15 @@ TEST_F(ReadExpression, TransposesGenesIntoColumns) {
     EXPECT_EQ(matrix(1, 1), 4.0);
     EXPECT_EQ(matrix(1, 2), 6.0);
 
-    // Only the count of values matters, not how they are spread over lines;
-    // trailing blanks after the last value are fine.
-    load("1 2 3\n4\n5 6 \t ", 2, 3);
+    // Any white space separates values; trailing blanks after the last value
+    // and a last line without its newline are fine.
+    load("1\t2 \r\n3 \v 4\r\n5 6 \t ", 2, 3);
+    EXPECT_EQ(matrix(1, 2), 6.0);
+
+    // A line longer than 31n + 1 characters counts as one gene per piece of
+    // that length, and holds their values.
+    load("1 2 3 4" + std::string(57, ' ') + "\n5 6\n", 2, 3);
     EXPECT_EQ(matrix(0, 1), 3.0);
-    EXPECT_EQ(matrix(1, 1), 4.0);
     EXPECT_EQ(matrix(1, 2), 6.0);
 }
 
@@ -75,6 +79,11 @@ TEST_F(ReadExpression, TooFewOrTooManyValues) {
     expect_failure("1 2\n3 4 5\n", 2, 2, format);
     expect_failure("1 2\n3 4\nx\n", 2, 2, format);
     expect_failure("1 2\n3 4 nan\n", 2, 2, format);
+
+    // The right total spread over the wrong lines: values would shift genes.
+    expect_failure("1 2 3\n4\n5 6\n", 2, 3, format);
+    expect_failure("1 2 3 4\n\n", 2, 2, format);
+    expect_failure("1 2 3 4" + std::string(55, ' ') + "\n5 6\n", 2, 3, format);  // 63 characters: one gene
 }
 
 TEST_F(ReadExpression, EmptyMatrixAndMissingFile) {
