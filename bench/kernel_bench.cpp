@@ -10,10 +10,12 @@
 #include <random>
 #include <vector>
 
-#include "input/sizes.h"
+#include "core/progress.h"
+#include "input/types.h"
 #include "scoring/fast_pairs.h"
 #include "scoring/kernel/pair_kernel.h"
 #include "scoring/scoring.h"
+#include "stats/bicov.h"
 #include "stats/biweight.h"
 #include "stats/biweight_terms.h"
 
@@ -22,31 +24,29 @@ namespace {
 using namespace tivarne;
 
 struct Data {
-    ExpressionMatrix expression;
-    LabelVector labels, nclass;
+    std::vector<double> values;  // genes x samples
+    std::vector<std::int32_t> labels;
+    DataView view;
+    LabelVector class_sizes{2};
     StatMatrix medmad, bivar;
     ClassTerms terms[2];
-    int tuning = 9;
+    int samples, tuning = kTuning;
 
-    Data(int genes, int samples) {
+    Data(int genes, int samples_) : samples(samples_) {
         std::mt19937_64 rng(1);
         std::normal_distribution<double> normal;
-        ngene = genes;
-        n = samples;
-        n1 = samples / 2;
-        n2 = samples - n1;
-        labels.resize(samples);
-        for (int j = 0; j < samples; ++j) labels(j) = j < n1 ? 1 : 0;
-        expression.resize(samples, genes);
-        for (int g = 0; g < genes; ++g)
-            for (int j = 0; j < samples; ++j) expression(j, g) = normal(rng);
-        nclass.resize(2);
-        nclass(0) = n1;
-        nclass(1) = n2;
+        for (int j = 0; j < samples; ++j) labels.push_back(j < samples / 2 ? 1 : 0);
+        values.resize(static_cast<std::size_t>(genes) * samples);
+        for (double& v : values) v = normal(rng);
+        view = {values.data(), genes, samples, samples, 1, labels.data()};
+        class_sizes(0) = samples / 2;
+        class_sizes(1) = samples - samples / 2;
         medmad.resize(genes, 4);
         bivar.resize(genes, 2);
-        get_meanvar_biweight(expression, labels, bivar, medmad, n, tuning, ngene, nclass);
-        compute_class_terms(expression, labels, bivar, medmad, tuning, terms);
+        per_gene_biweight_statistics(ExpressionView(view), LabelView(view), bivar, medmad, samples,
+                                     tuning, genes, class_sizes, omp_get_max_threads());
+        compute_class_terms(ExpressionView(view), LabelView(view), bivar, medmad,
+                            omp_get_max_threads(), terms);
     }
 };
 
@@ -62,7 +62,10 @@ void BM_ScoringPass(benchmark::State& state) {
     Data d(genes, samples);
     const double pairs = 0.5 * genes * (genes - 1.0);
     std::vector<double> out(static_cast<std::size_t>(pairs));
-    for (auto _ : state) benchmark::DoNotOptimize(score_pairs_fast(d.terms, genes, out.data()));
+    const ProgressCallback none;
+    ProgressReporter progress(none);
+    const Context context{omp_get_max_threads(), progress};
+    for (auto _ : state) benchmark::DoNotOptimize(score_pairs_fast(d.terms, genes, out.data(), context));
     state.SetLabel(std::string(select_pair_kernel().name) + ", " + std::to_string(omp_get_max_threads()) +
                    " threads");
     report(state, pairs, samples);
@@ -71,13 +74,13 @@ BENCHMARK(BM_ScoringPass)->Args({5000, 100})->Args({20000, 100})->Unit(benchmark
 
 // The same on one core, for every kernel this processor runs.
 void BM_KernelOneCore(benchmark::State& state) {
-    const PairKernel* kernels[4];
-    const int count = available_pair_kernels(kernels, 4);
+    PairKernel kernels[8];
+    const int count = available_pair_kernels(kernels, 8);
     if (state.range(2) >= count) {
         state.SkipWithError("kernel not available here");
         return;
     }
-    const PairKernel& kernel = *kernels[state.range(2)];
+    const PairKernel& kernel = kernels[state.range(2)];
     const int genes = static_cast<int>(state.range(0)), samples = static_cast<int>(state.range(1));
     Data d(genes, samples);
     const double pairs = 0.5 * genes * (genes - 1.0);
@@ -99,7 +102,7 @@ void BM_KernelOneCore(benchmark::State& state) {
     state.SetLabel(kernel.name);
     report(state, pairs, samples);
 }
-BENCHMARK(BM_KernelOneCore)->Args({5000, 100, 0})->Args({5000, 100, 1})->Args({5000, 100, 2})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KernelOneCore)->Args({5000, 100, 0})->Args({5000, 100, 1})->Args({5000, 100, 2})->Args({5000, 100, 3})->Unit(benchmark::kMillisecond);
 
 // The per-pair routines: eight short-lived sequences and two kernel calls per pair.
 void BM_StraightforwardPairs(benchmark::State& state) {
@@ -111,7 +114,8 @@ void BM_StraightforwardPairs(benchmark::State& state) {
         for (int i = 0; i + 1 < genes; ++i)
             for (int k = i + 1; k < genes; ++k) {
                 double r1 = 0, r2 = 0;
-                get_corr_biweight(d.expression, d.labels, d.bivar, d.medmad, n, d.tuning, i, k, d.nclass, r1, r2);
+                get_corr_biweight(ExpressionView(d.view), LabelView(d.view), d.bivar, d.medmad, d.samples,
+                                  d.tuning, i, k, d.class_sizes, r1, r2);
                 const double c = pair_weight(d.bivar(i, 0), d.bivar(i, 1), d.bivar(k, 0), d.bivar(k, 1));
                 sum += pair_score(c, r1, r2);
             }

@@ -3,12 +3,34 @@
 #   cmake --install build [--prefix DIR]    tivarne and tivarne-plot in bin/,
 #                                           the plot module and the example in
 #                                           share/tivarne/, man pages in
-#                                           share/man/man1/
+#                                           share/man/man1/; the library
+#                                           (lib/, include/tivarne/, its CMake
+#                                           package and pkg-config file)
 #   (cd build && cpack -G DEB)              tivarne_<version>_<arch>.deb
 
-include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
 
 install(TARGETS tivarne RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The library: headers, static and shared libtivarne, the CMake package
+# (find_package(tivarne) -> tivarne::tivarne) and a pkg-config file.
+install(TARGETS tivarne_static tivarne_shared EXPORT tivarneTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(DIRECTORY include/tivarne DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+set(tivarne_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/tivarne)
+install(EXPORT tivarneTargets NAMESPACE tivarne:: DESTINATION ${tivarne_cmake_dir})
+configure_package_config_file(cmake/tivarneConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/tivarneConfig.cmake INSTALL_DESTINATION ${tivarne_cmake_dir})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/tivarneConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tivarneConfig.cmake
+              ${CMAKE_CURRENT_BINARY_DIR}/tivarneConfigVersion.cmake
+        DESTINATION ${tivarne_cmake_dir})
+# Relative to the file's own place, so that --prefix at install time holds.
+file(RELATIVE_PATH tivarne_pc_to_prefix "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")
+configure_file(cmake/tivarne.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tivarne.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tivarne.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 # The script looks for its module in ../share/tivarne, relative to itself.
 install(PROGRAMS tools/tivarne-plot DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES tools/tivarne_plot.py DESTINATION ${CMAKE_INSTALL_DATADIR}/tivarne)

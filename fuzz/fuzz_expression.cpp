@@ -15,12 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/error.h"
 #include "fuzz_support.h"
 #include "input/loaders.h"
-#include "input/scan.h"
-#include "input/sizes.h"
 #include "input/types.h"
+#include "tivarne/io.h"
 
 using namespace tivarne;
 
@@ -73,7 +71,8 @@ bool reference_lines_hold_their_genes(const std::string& path, std::int32_t samp
 }
 
 // Returns the error message, or "" when all values loaded into `flat`.
-std::string reference_load(const std::string& path, std::size_t total, std::vector<double>& flat) {
+std::string reference_load(const std::string& path, std::int32_t n, std::size_t total,
+                           std::vector<double>& flat) {
     std::FILE* f = std::fopen(path.c_str(), "r");
     if (!f) fuzz::finding("reference cannot open " + path);
     flat.assign(total, 0.0);
@@ -106,12 +105,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string label_file = scratch.write("labels.txt", std::string(kLabels[pick]));
     const std::string expr_file = scratch.write("expr.txt", data + 1, size - 1);
 
+    Sizes sizes;
     try {
-        get_parameters(label_file.c_str(), expr_file.c_str());
-    } catch (const FatalError& e) {
+        sizes = scan_sizes(label_file, expr_file);
+    } catch (const Error& e) {
         fuzz::finding(std::string("a valid label file and a readable expression file failed the scan: ") +
                       e.what());
     }
+    const std::int32_t n = sizes.samples, ngene = sizes.genes;
     const long long expected_genes = reference_gene_count(expr_file, n);
     if (ngene != expected_genes)
         fuzz::finding("scan counted " + std::to_string(ngene) + " genes, fgets " +
@@ -120,14 +121,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ExpressionMatrix expression(n, ngene);
     std::string message;
+    const ProgressCallback none;
+    ProgressReporter progress(none);
     try {
-        read_expression(expression, expr_file.c_str());
-    } catch (const FatalError& e) {
+        read_expression(expression, expr_file.c_str(), progress);
+    } catch (const Error& e) {
         message = e.what();
     }
     const std::size_t total = static_cast<std::size_t>(n) * static_cast<std::size_t>(ngene);
     std::vector<double> flat;
-    const std::string expected = reference_load(expr_file, total, flat);
+    const std::string expected = reference_load(expr_file, n, total, flat);
     if (message != expected)
         fuzz::finding("loader said \"" + message + "\", the reference \"" + expected + "\"");
     if (!message.empty()) return 0;

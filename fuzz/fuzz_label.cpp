@@ -13,12 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/error.h"
 #include "fuzz_support.h"
 #include "input/loaders.h"
-#include "input/scan.h"
-#include "input/sizes.h"
 #include "input/types.h"
+#include "tivarne/io.h"
 
 using namespace tivarne;
 
@@ -54,21 +52,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::string expression = scratch.write("expr.txt", "1.5 2.5 0.5\n-1 0 1e-3\n");
     const std::string label_file = scratch.write("labels.txt", data, size);
 
+    Sizes sizes;
     try {
-        get_parameters(label_file.c_str(), expression.c_str());
-    } catch (const FatalError&) {
+        sizes = scan_sizes(label_file, expression);
+    } catch (const Error&) {
         return 0;
     }
+    const std::int32_t n = sizes.samples, n1 = sizes.class1, n2 = sizes.class2;
     if (n < 2 || n1 < 1 || n2 < 1 || n1 + n2 != n || n > 10000)
         fuzz::finding("scan accepted n=" + std::to_string(n) + " n1=" + std::to_string(n1) +
                       " n2=" + std::to_string(n2));
-    if (ngene != 2) fuzz::finding("fixed expression file counted as " + std::to_string(ngene) + " genes");
+    if (sizes.genes != 2)
+        fuzz::finding("fixed expression file counted as " + std::to_string(sizes.genes) + " genes");
 
     LabelVector labels(n);
     std::string message;
     try {
         read_label(labels, label_file.c_str());
-    } catch (const FatalError& e) {
+    } catch (const Error& e) {
         message = e.what();
     }
     std::vector<int> expected;

@@ -3,7 +3,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -67,11 +66,8 @@ std::string duration(double seconds) {
 bool Progress::shown() {
     // A terminal that cannot erase a line (TERM=dumb, as in editor shells)
     // would pile the redrawn lines up: no progress there.
-    static const bool terminal = [] {
-        const char* term = std::getenv("TERM");
-        return ::isatty(2) == 1 && !(term && std::strcmp(term, "dumb") == 0);
-    }();
-    return terminal;
+    const char* term = std::getenv("TERM");
+    return ::isatty(2) == 1 && !(term && std::strcmp(term, "dumb") == 0);
 }
 
 Progress::Progress(const char* phase, std::int64_t total, const char* unit, bool bounded)
@@ -87,28 +83,20 @@ Progress::Progress(const char* phase, std::int64_t total, const char* unit, bool
       fd_(target.fd),
       interval_(target.interval),
       start_(Clock::now()),
-      next_draw_(target.delay.count()) {
+      next_draw_(start_ + target.delay) {
     if (!enabled_) return;
     width_ = target.width > 0 ? target.width : terminal_width(fd_);
-    // Whatever the phase printed so far reaches the terminal before the line.
+    // Whatever the run printed so far reaches the terminal before the line.
     std::fflush(stdout);
 }
 
 Progress::~Progress() { finish(); }
 
-void Progress::advance(std::int64_t done) {
+void Progress::set(std::int64_t done) {
+    if (!enabled_) return;
     const Clock::time_point now = Clock::now();
-    if ((now - start_).count() < next_draw_.load(std::memory_order_relaxed)) return;
-    if (drawing_.test_and_set(std::memory_order_acquire)) return;  // another thread draws
-    if ((now - start_).count() >= next_draw_.load(std::memory_order_relaxed) && enabled_) {
-        // Another thread may have counted further since this one added.
-        draw(std::max(done, done_.load(std::memory_order_relaxed)), now);
-        next_draw_.store((now - start_ + interval_).count(), std::memory_order_relaxed);
-    }
-    drawing_.clear(std::memory_order_release);
-}
-
-void Progress::draw(std::int64_t done, Clock::time_point now) {
+    if (now < next_draw_) return;
+    next_draw_ = now + interval_;
     const double seconds = std::chrono::duration<double>(now - start_).count();
     write_all(fd_, "\r" + format_line(phase_, done, total_, unit_, bounded_, seconds, width_) +
                        "\033[K");
@@ -117,12 +105,9 @@ void Progress::draw(std::int64_t done, Clock::time_point now) {
 
 void Progress::finish() {
     if (!enabled_) return;
-    while (drawing_.test_and_set(std::memory_order_acquire)) {
-    }
     if (drawn_) write_all(fd_, "\r\033[K");
     drawn_ = false;
     enabled_ = false;
-    drawing_.clear(std::memory_order_release);
 }
 
 std::string Progress::format_line(const char* phase, std::int64_t done, std::int64_t total,

@@ -1,5 +1,4 @@
 #pragma once
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -9,11 +8,9 @@ namespace tivarne {
 // A live progress line for one long phase: "scoring pairs  42%  3.1 M pairs/s
 // 0:12 left", redrawn on standard error at most five times a second and
 // erased when the phase ends. It is shown only when standard error is a
-// terminal (see shown()); otherwise every call is one test of a flag and nothing is
-// written, so the console transcript never changes.
-//
-// add() and set() may be called from any number of threads at once: the
-// count is atomic and only one thread at a time redraws.
+// terminal (see shown()); otherwise every call is one test of a flag and
+// nothing is written, so the console transcript never changes. The library
+// reports progress on one thread, so one thread draws.
 class Progress {
 public:
     using Clock = std::chrono::steady_clock;
@@ -27,15 +24,7 @@ public:
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
-    void add(std::int64_t amount) {
-        if (enabled_) advance(done_.fetch_add(amount, std::memory_order_relaxed) + amount);
-    }
-    void set(std::int64_t done) {
-        if (enabled_) {
-            done_.store(done, std::memory_order_relaxed);
-            advance(done);
-        }
-    }
+    void set(std::int64_t done);
     // Erases the line now (the destructor then does nothing).
     void finish();
 
@@ -60,9 +49,6 @@ public:
                                    const char* unit, bool bounded, double seconds, int width);
 
 private:
-    void advance(std::int64_t done);
-    void draw(std::int64_t done, Clock::time_point now);
-
     const char* phase_;
     std::int64_t total_;
     const char* unit_;
@@ -72,10 +58,8 @@ private:
     int width_ = 80;
     Clock::duration interval_;
     Clock::time_point start_;
-    std::atomic<std::int64_t> done_{0};
-    std::atomic<Clock::rep> next_draw_;  // ticks since start_
-    std::atomic_flag drawing_ = ATOMIC_FLAG_INIT;
-    bool drawn_ = false;                 // guarded by drawing_
+    Clock::time_point next_draw_;
+    bool drawn_ = false;
 };
 
 }  // namespace tivarne

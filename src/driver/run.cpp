@@ -6,26 +6,19 @@
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <new>
-#include <vector>
+#include <optional>
 
-#include "driver/error.h"
+#include "driver/console.h"
+#include "driver/progress.h"
 #include "driver/timing.h"
-#include "input/loaders.h"
-#include "input/scan.h"
-#include "input/sizes.h"
-#include "input/types.h"
-#include "report/result_writer.h"
-#include "scoring/big_array.h"
-#include "scoring/fast_pairs.h"
-#include "scoring/fast_ranking.h"
-#include "scoring/ranking.h"
-#include "scoring/scoring.h"
-#include "stats/biweight.h"
-#include "stats/biweight_terms.h"
+#include "tivarne/io.h"
 
 namespace tivarne {
 namespace {
+
+[[noreturn]] void fatal(const char* message) { throw Error(Error::Kind::Input, message); }
 
 bool same_file(const std::string& a, const std::string& b) {
     struct stat sa, sb;
@@ -33,62 +26,66 @@ bool same_file(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
-// The label and the first ten genes of every sample.
-void echo_data(const ExpressionMatrix& expression, const LabelVector& labels) {
-    std::puts("Labels and expressions:");
-    const std::int32_t shown = ngene < 10 ? ngene : 10;
-    for (std::int32_t j = 0; j < n; ++j) {
-        std::printf("%d ", labels(j));
-        for (std::int32_t g = 0; g < shown; ++g) std::printf("%.2f ", expression(j, g));
-        if (ngene > 10) std::printf(" ... ");
-        std::putchar('\n');
+// The library's progress on the console: a live line on a terminal for the
+// long phases, and a timing line per phase with TIVARNE_TIMING=1.
+class ConsoleProgress {
+public:
+    explicit ConsoleProgress(PhaseTimer& timer) : timer_(timer) {}
+
+    bool operator()(const ProgressUpdate& u) {
+        if (u.finished) {
+            line_.reset();
+            if (const char* name = timing_name(u.phase)) timer_.lap(name);
+            return true;
+        }
+        if (!line_) {
+            if (const Shown* shown = shown_as(u.phase))
+                line_ = std::make_unique<Progress>(shown->text, u.total, shown->unit,
+                                                   u.phase == Phase::Selecting);
+        }
+        if (line_) line_->set(u.done);
+        return true;
     }
-    std::putchar('\n');
-}
 
-void pairs_straightforward(const RunSettings& settings, const ExpressionMatrix& expression,
-                           const LabelVector& labels, const StatMatrix& bivar,
-                           const StatMatrix& medmad, const LabelVector& nclass, const int& tuning,
-                           PhaseTimer& timer) {
-    PairTable table;
-    score_all_pairs(expression, labels, bivar, medmad, nclass, tuning, table);
-    timer.lap("scoring");
-    std::vector<std::int32_t> rankOrder;
-    rank_pairs(table, rankOrder);
-    timer.lap("ranking");
-    write_results(settings, table, rankOrder);
-    timer.lap("walk");
-}
-
-void pairs_fast(const RunSettings& settings, const ExpressionMatrix& expression,
-                const LabelVector& labels, const StatMatrix& bivar, const StatMatrix& medmad,
-                const int& tuning, PhaseTimer& timer) {
-    ClassTerms terms[2];
-    compute_class_terms(expression, labels, bivar, medmad, tuning, terms);
-
-    print_pair_listing_header();
-    // The table is allocated before any pair is listed. Left uninitialised:
-    // the scoring pass writes every key, each core touching its own pages.
-    const std::int64_t npairs = pair_count(ngene);
-    if (!fits_in_memory(static_cast<std::size_t>(npairs) * (sizeof(double) + sizeof(std::int32_t))))
-        throw std::bad_alloc();
-    BigArray<double> negScore(static_cast<std::size_t>(npairs));
-    BigArray<std::int32_t> rankOrder(static_cast<std::size_t>(npairs));
-    for (std::int64_t p = 0; p < npairs && p < 100; ++p) {
-        std::int32_t i, j;
-        pair_at_position(ngene, p, i, j);
-        const PairValues v = pair_values(terms, i, j);
-        print_pair_line(i, j, v.score, v.r1, v.r2, v.c);
+private:
+    struct Shown {
+        const char* text;
+        const char* unit;
+    };
+    static const Shown* shown_as(Phase phase) {
+        static constexpr Shown loading{"reading expressions", "values"};
+        static constexpr Shown scoring{"scoring pairs", "pairs"};
+        static constexpr Shown selecting{"selecting pairs", "ranks"};
+        switch (phase) {
+            case Phase::Loading:
+                return &loading;
+            case Phase::Scoring:
+                return &scoring;
+            case Phase::Selecting:
+                return &selecting;
+            default:
+                return nullptr;
+        }
     }
-    const std::int64_t nan_count = score_pairs_fast(terms, ngene, negScore.get());
-    timer.lap("scoring");
+    // Loading is timed with the whole load (expressions and labels) by the run.
+    static const char* timing_name(Phase phase) {
+        switch (phase) {
+            case Phase::PerGene:
+                return "per-gene";
+            case Phase::Scoring:
+                return "scoring";
+            case Phase::Ranking:
+                return "ranking";
+            case Phase::Selecting:
+                return "walk";
+            default:
+                return nullptr;
+        }
+    }
 
-    FastRanking ranking(terms, ngene, negScore.get(), rankOrder.get(), npairs, nan_count);
-    print_ranking_listing(ranking);
-    timer.lap("ranking");
-    write_results(settings, ranking);
-    timer.lap("walk");
-}
+    PhaseTimer& timer_;
+    std::unique_ptr<Progress> line_;
+};
 
 int run_phases(RunSettings& settings, std::istream& answers, Engine engine) {
     // The streams stay open, unread, until the run ends.
@@ -105,12 +102,12 @@ int run_phases(RunSettings& settings, std::istream& answers, Engine engine) {
     // Truncating an input to write the results would destroy the data.
     if (same_file(settings.output_file, settings.expression_file) ||
         same_file(settings.output_file, settings.label_file))
-        error("Error: The output file must not be an input file.");
+        fatal("Error: The output file must not be an input file.");
 
     std::cout << "significant level for gene pairs to be selected: " << std::flush;
-    if (!(answers >> settings.significant_level)) error("Error: Aborted due to input error.");
+    if (!(answers >> settings.significant_level)) fatal("Error: Aborted due to input error.");
     std::cout << "number of gene pairs to be output: " << std::flush;
-    if (!(answers >> settings.max_pairs)) error("Error: Aborted due to input error.");
+    if (!(answers >> settings.max_pairs)) fatal("Error: Aborted due to input error.");
 
     std::cout << "check the files...\n"
               << "expression: " << settings.expression_file << "\n"
@@ -118,56 +115,66 @@ int run_phases(RunSettings& settings, std::istream& answers, Engine engine) {
               << "output    : " << settings.output_file << "\n";
 
     PhaseTimer timer;
+    ConsoleProgress console(timer);
+    const ProgressCallback progress = std::ref(console);
     std::cout << "check the size of the data...\n";
-    get_parameters(settings.label_file.c_str(), settings.expression_file.c_str());
-    std::cout << "#genes: " << ngene << "\n"
-              << "n     : " << n << "\n"
-              << "n1,n2 : " << n1 << " " << n2 << "\n";
-    if (ngene > kMaxGenes) error("Error: Too many genes (at most 46341).");
+    const Sizes sizes = scan_sizes(settings.label_file, settings.expression_file);
+    std::cout << "#genes: " << sizes.genes << "\n"
+              << "n     : " << sizes.samples << "\n"
+              << "n1,n2 : " << sizes.class1 << " " << sizes.class2 << "\n";
+    if (sizes.genes > kMaxGenes) fatal("Error: Too many genes (at most 46341).");
 
     std::cout << "read expressions...\n";
-    ExpressionMatrix expression(n, ngene);
-    read_expression(expression, settings.expression_file.c_str());
+    Dataset data(sizes);
+    data.read_expression(settings.expression_file, progress);
     std::cout << "read labels...\n";
-    LabelVector labels(n);
-    read_label(labels, settings.label_file.c_str());
-    echo_data(expression, labels);
+    data.read_labels(settings.label_file);
+    echo_data(data);
     timer.lap("load");
 
-    LabelVector nclass(2);
-    nclass(0) = n1;
-    nclass(1) = n2;
-    const int tuning = 9;
-    StatMatrix medmad(ngene, 4);
-    StatMatrix bivar(ngene, 2);
-    get_meanvar_biweight(expression, labels, bivar, medmad, n, tuning, ngene, nclass);
-    timer.lap("per-gene");
+    const Answers given{settings.significant_level, settings.max_pairs};
+    std::optional<ResultFile> out;
+    Options options;
+    options.engine = engine;
+    options.progress = progress;
+    options.on_listings = [&](const Listings& listings) {
+        print_pair_listing(listings.first_pairs);
+        print_ranking_listing(listings.top_pairs);
+        out.emplace(settings.output_file, given);
+    };
+    options.on_selected = [&](const SelectedPair& pair) { out->add(pair); };
+    print_pair_listing_header();
+    const Result result = analyse(data.view(), given, options);
 
-    if (engine == Engine::Straightforward)
-        pairs_straightforward(settings, expression, labels, bivar, medmad, nclass, tuning, timer);
-    else
-        pairs_fast(settings, expression, labels, bivar, medmad, tuning, timer);
+    if (result.without_p_value > 0)
+        std::fprintf(stderr,
+                     "Note: %lld examined gene pairs had no computable p-value (ECOR) and were not "
+                     "selected.\n",
+                     static_cast<long long>(result.without_p_value));
+    if (out->rows() > 0) {
+        std::printf("\nresult was output in the output file.\n");
+        std::fflush(stdout);
+    } else {
+        out->finish();
+    }
     return 0;
 }
 
 }  // namespace
 
 int run(RunSettings& settings, std::istream& answers, Engine engine) {
-    const char* message = nullptr;
-    std::string detail;
+    std::string message;
     try {
         return run_phases(settings, answers, engine);
-    } catch (const FatalError& e) {
-        detail = e.what();
+    } catch (const Error& e) {
+        message = e.what();
     } catch (const std::bad_alloc&) {
         message = "Error: Aborted due to allocation error.";
-    } catch (const char* text) {
-        message = text;
     } catch (const std::exception& e) {
-        detail = std::string("Error: Internal error: ") + e.what();
+        message = std::string("Error: Internal error: ") + e.what();
     }
     std::cout.flush();
-    std::cerr << (message ? message : detail.c_str()) << "\n";
+    std::cerr << message << "\n";
     return 1;
 }
 

@@ -6,13 +6,12 @@
 #include <memory>
 #include <vector>
 
-#include "driver/error.h"
-#include "driver/progress.h"
 #include "input/number_reader.h"
-#include "input/sizes.h"
 
 namespace tivarne {
 namespace {
+
+[[noreturn]] void error(const char* message) { input_error(message); }
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -80,16 +79,17 @@ void check_line_values(const std::vector<std::uint64_t>& line_lengths,
 
 }  // namespace
 
-void read_expression(ExpressionMatrix& expression, const char* expression_file) {
-    const std::size_t genes = static_cast<std::size_t>(ngene);
-    const std::size_t samples = static_cast<std::size_t>(n);
+void read_expression(ExpressionMatrix& expression, const char* expression_file,
+                     ProgressReporter& progress) {
+    const std::size_t genes = expression.size2();
+    const std::size_t samples = expression.size1();
     const std::size_t total = samples * genes;
     std::vector<double> flat(total);
 
     File f(std::fopen(expression_file, "r"));
     if (!f) error("Error: Cannot open the expression file.");
     NumberReader reader(f.get());
-    Progress progress("reading expressions", static_cast<std::int64_t>(total), "values");
+    progress.begin(Phase::Loading, static_cast<std::int64_t>(total));
     std::vector<std::uint64_t> line_values;
     for (std::size_t k = 0; k < total; ++k) {
         double v = 0;
@@ -99,7 +99,10 @@ void read_expression(ExpressionMatrix& expression, const char* expression_file) 
         flat[k] = v;
         if (reader.line() >= line_values.size()) line_values.resize(reader.line() + 1, 0);
         ++line_values[reader.line()];
-        if ((k & 0xFFFF) == 0) progress.set(static_cast<std::int64_t>(k));
+        if ((k & 0xFFFF) == 0xFFFF) {
+            progress.add(0x10000);
+            progress.check();
+        }
         if (k + 1 == total && next_value(reader, v) != Token::End)
             error("Error: Invalid format in expression data.");
     }
@@ -108,6 +111,7 @@ void read_expression(ExpressionMatrix& expression, const char* expression_file) 
         reader.finish_lines();
         check_line_values(reader.line_lengths(), line_values, samples);
     }
+    progress.end();
 
     for (std::size_t g = 0; g < genes; ++g)
         for (std::size_t j = 0; j < samples; ++j) expression(j, g) = flat[g * samples + j];
@@ -116,7 +120,7 @@ void read_expression(ExpressionMatrix& expression, const char* expression_file) 
 void read_label(LabelVector& labels, const char* label_file) {
     File f(std::fopen(label_file, "r"));
     if (!f) error("Error: Cannot open the label file.");
-    const std::size_t samples = static_cast<std::size_t>(n);
+    const std::size_t samples = labels.size();
     for (std::size_t j = 0; j < samples; ++j) {
         int label = 0;
         const Token t = next_label(f.get(), label);

@@ -1,16 +1,16 @@
-#include "input/scan.h"
-
 #include <cstdio>
 #include <limits>
 #include <memory>
 #include <new>
 #include <vector>
 
-#include "driver/error.h"
-#include "input/sizes.h"
+#include "core/error.h"
+#include "tivarne/io.h"
 
 namespace tivarne {
 namespace {
+
+[[noreturn]] void error(const char* message) { input_error(message); }
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -37,10 +37,8 @@ Read read_piece(std::FILE* f, std::vector<char>& buf, std::size_t& len) {
 
 // The label line: labels "0"/"1" at even positions, one separator character
 // between them, no two equal neighbours, at most 20000 characters.
-void scan_labels(const char* label_file) {
-    n = 0;
-    n1 = 0;
-    n2 = 0;
+void scan_labels(const char* label_file, Sizes& sizes) {
+    std::int32_t n = 0, n1 = 0, n2 = 0;
     File f(std::fopen(label_file, "r"));
     if (!f) error("Error: Cannot open the label file.");
 
@@ -48,7 +46,7 @@ void scan_labels(const char* label_file) {
     try {
         buf.resize(20002);
     } catch (const std::bad_alloc&) {
-        error("Error: Absorted due to allocation error.");
+        fail(Error::Kind::Memory, "Error: Absorted due to allocation error.");
     }
 
     std::size_t len = 0;
@@ -87,13 +85,16 @@ void scan_labels(const char* label_file) {
     f.reset();
     if (n1 + n2 != n) error("Error: Aborted due to input error (label data).");
     if (n1 == 0 || n2 == 0) error("Error: Each class needs at least one sample (label data).");
+    sizes.samples = n;
+    sizes.class1 = n1;
+    sizes.class2 = n2;
 }
 
 // Counts the expression file's lines as reads of at most 31*n + 1 characters
 // each: a longer line counts once per piece, a final line without its newline
 // counts too.
-void scan_expression(const char* expression_file) {
-    ngene = 0;
+void scan_expression(const char* expression_file, Sizes& sizes) {
+    const std::int32_t n = sizes.samples;
     File f(std::fopen(expression_file, "r"));
     if (!f) error("Error: Cannot open the expression file.");
 
@@ -102,7 +103,7 @@ void scan_expression(const char* expression_file) {
     try {
         block.resize(1 << 16);
     } catch (const std::bad_alloc&) {
-        error("Error: Aborted due to allocation error.");
+        fail(Error::Kind::Memory, kAllocationMessage);
     }
 
     unsigned long long count = 0;
@@ -122,14 +123,16 @@ void scan_expression(const char* expression_file) {
     if (in_piece > 0) ++count;
     // Saturate: anything past the gene limit is rejected by the caller.
     const auto cap = static_cast<unsigned long long>(std::numeric_limits<std::int32_t>::max());
-    ngene = static_cast<std::int32_t>(count < cap ? count : cap);
+    sizes.genes = static_cast<std::int32_t>(count < cap ? count : cap);
 }
 
 }  // namespace
 
-void get_parameters(const char* label_file, const char* expression_file) {
-    scan_labels(label_file);
-    scan_expression(expression_file);
+Sizes scan_sizes(const std::string& label_file, const std::string& expression_file) {
+    Sizes sizes;
+    scan_labels(label_file.c_str(), sizes);
+    scan_expression(expression_file.c_str(), sizes);
+    return sizes;
 }
 
 }  // namespace tivarne

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "driver/progress.h"
 #include "scoring/kernel/pair_kernel.h"
 #include "stats/bicov.h"
 
@@ -74,8 +73,8 @@ std::int32_t partner_panel_width(const ClassTerms terms[2], std::size_t panel_by
 }
 
 std::int64_t score_pairs_fast(const ClassTerms terms[2], std::int32_t genes, double* negScore,
-                              std::size_t panel_bytes) {
-    const PairKernel& kernel = select_pair_kernel();
+                              const Context& context, std::size_t panel_bytes) {
+    const PairKernel kernel = select_pair_kernel();
     KernelInput in;
     in.genes = genes;
     for (int c = 0; c < 2; ++c) {
@@ -93,12 +92,12 @@ std::int64_t score_pairs_fast(const ClassTerms terms[2], std::int32_t genes, dou
     const std::int32_t panel = partner_panel_width(terms, panel_bytes);
     const std::int32_t panels = genes < 2 ? 0 : (genes + panel - 1) / panel;
     std::int64_t nan_count = 0;
-    Progress progress("scoring pairs", std::int64_t{genes} * (genes - 1) / 2, "pairs");
-#pragma omp parallel for schedule(dynamic, 1) reduction(+ : nan_count)
+    ProgressReporter& progress = context.progress;
+#pragma omp parallel for schedule(dynamic, 1) reduction(+ : nan_count) num_threads(context.threads)
     for (std::int32_t q = 0; q < panels; ++q) {
         const std::int32_t k_begin = (panels - 1 - q) * panel;
         const std::int32_t k_end = k_begin + panel < genes ? k_begin + panel : genes;
-        for (std::int32_t i0 = 0; i0 < k_end - 1; i0 += rows) {
+        for (std::int32_t i0 = 0; i0 < k_end - 1 && !progress.stopped(); i0 += rows) {
             const std::int32_t count = k_end - 1 - i0 < rows ? k_end - 1 - i0 : rows;
             nan_count += kernel.score_rows(in, i0, count, k_begin, k_end);
             progress.add(block_pairs(i0, count, k_begin, k_end));

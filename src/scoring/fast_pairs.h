@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/progress.h"
 #include "stats/biweight_terms.h"
 
 namespace tivarne {
@@ -32,8 +33,9 @@ constexpr std::size_t kPanelBytes = 1 << 19;
 std::int32_t partner_panel_width(const ClassTerms terms[2], std::size_t panel_bytes);
 
 // The scoring pass: negScore[p] = -score of the pair at position p, for all
-// ngene*(ngene-1)/2 pairs, in parallel. Returns the number of NaN scores.
+// genes*(genes-1)/2 pairs, in parallel. Returns the number of NaN scores.
+// Stops early, leaving the table incomplete, when a stop is asked for.
 std::int64_t score_pairs_fast(const ClassTerms terms[2], std::int32_t genes, double* negScore,
-                              std::size_t panel_bytes = kPanelBytes);
+                              const Context& context, std::size_t panel_bytes = kPanelBytes);
 
 }  // namespace tivarne

@@ -8,10 +8,16 @@
 namespace tivarne {
 
 FastRanking::FastRanking(const ClassTerms terms[2], std::int32_t genes, double* negScore,
-                         std::int32_t* rankOrder, std::int64_t npairs, std::int64_t nan_count)
-    : terms_(terms), genes_(genes), negScore_(negScore), rankOrder_(rankOrder), npairs_(npairs) {
+                         std::int32_t* rankOrder, std::int64_t npairs, std::int64_t nan_count,
+                         int threads)
+    : terms_(terms),
+      genes_(genes),
+      negScore_(negScore),
+      rankOrder_(rankOrder),
+      npairs_(npairs),
+      threads_(threads) {
     if (nan_count == 0) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(threads)
         for (std::int64_t k = 0; k < npairs; ++k) rankOrder[k] = static_cast<std::int32_t>(k);
         numeric_ = npairs;
     } else {
@@ -36,13 +42,13 @@ FastRanking::FastRanking(const ClassTerms terms[2], std::int32_t genes, double* 
             ++back;
         }
     }
-    lazy_ = std::make_unique<LazyRanking>(negScore, rankOrder, numeric_);
+    lazy_ = std::make_unique<LazyRanking>(negScore, rankOrder, numeric_, threads);
 }
 
 void FastRanking::fetch(std::int64_t k_begin, std::int64_t k_end, RankedPair* out) {
     lazy_->ensure(k_end < numeric_ ? k_end : numeric_);
     const std::int64_t count = k_end - k_begin;
-#pragma omp parallel for schedule(static) if (count > 256)
+#pragma omp parallel for schedule(static) if (count > 256) num_threads(threads_)
     for (std::int64_t t = 0; t < count; ++t) {
         const std::int64_t k = k_begin + t;
         std::int32_t i, j;

@@ -18,7 +18,7 @@ public:
     // negScore holds the scoring pass's npairs keys, of which nan_count are NaN;
     // rankOrder has room for npairs entries. Both are reordered in place.
     FastRanking(const ClassTerms terms[2], std::int32_t genes, double* negScore,
-                std::int32_t* rankOrder, std::int64_t npairs, std::int64_t nan_count);
+                std::int32_t* rankOrder, std::int64_t npairs, std::int64_t nan_count, int threads);
 
     std::int64_t size() const override { return npairs_; }
     void fetch(std::int64_t k_begin, std::int64_t k_end, RankedPair* out) override;
@@ -30,6 +30,7 @@ private:
     std::int32_t* rankOrder_;
     std::int64_t npairs_;
     std::int64_t numeric_;  // keys that are not NaN, ranked first
+    int threads_;
     std::unique_ptr<LazyRanking> lazy_;
 };
 

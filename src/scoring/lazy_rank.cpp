@@ -7,17 +7,13 @@
 #include "scoring/sort2.h"
 
 namespace tivarne {
-namespace {
 
-constexpr std::int64_t kInsertion = 7;  // sort2 insertion-sorts ranges up to 7 elements
+LazyRanking::LazyRanking(double* key, std::int32_t* tag, std::int64_t N, int threads)
+    : LazyRanking(key, tag, N, threads, Tuning{}) {}
 
-}  // namespace
-
-LazyRanking::LazyRanking(double* key, std::int32_t* tag, std::int64_t N)
-    : LazyRanking(key, tag, N, Tuning{}) {}
-
-LazyRanking::LazyRanking(double* key, std::int32_t* tag, std::int64_t N, const Tuning& tuning)
-    : key_(key), tag_(tag), n_(N), tuning_(tuning) {
+LazyRanking::LazyRanking(double* key, std::int32_t* tag, std::int64_t N, int threads,
+                         const Tuning& tuning)
+    : key_(key), tag_(tag), n_(N), threads_(threads), tuning_(tuning) {
     if (N > 0) pending_.push_back({0, N - 1});
 }
 
@@ -27,7 +23,7 @@ void LazyRanking::ensure(std::int64_t k_end) {
         const Range r = pending_.back();
         pending_.pop_back();
         const std::int64_t size = r.ir - r.l + 1;
-        if (size <= tuning_.task || r.ir - r.l < kInsertion) {
+        if (size <= tuning_.task || r.ir - r.l < kSort2Insertion) {
             tasks.push_back(r);
             continue;
         }
@@ -37,7 +33,7 @@ void LazyRanking::ensure(std::int64_t k_end) {
         if (left.l <= left.ir) pending_.push_back(left);
     }
     const auto count = static_cast<std::int64_t>(tasks.size());
-#pragma omp parallel for schedule(dynamic, 1) if (count > 1)
+#pragma omp parallel for schedule(dynamic, 1) if (count > 1) num_threads(threads_)
     for (std::int64_t t = 0; t < count; ++t) {
         const Range r = tasks[t];
         sort2(key_ + r.l, tag_ + r.l, static_cast<std::int32_t>(r.ir - r.l + 1));
@@ -87,7 +83,7 @@ void LazyRanking::partition_parallel(std::int64_t l, std::int64_t ir, double a,
     std::vector<std::int64_t> cum_left(chunks + 1, 0), cum_right(chunks + 1, 0);
 
     // Candidates per chunk: left ones in [l + 2, ir], right ones in [l + 1, ir - 1].
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(threads_)
     for (std::int64_t c = 0; c < chunks; ++c) {
         const std::int64_t lo = first + c * chunk;
         const std::int64_t hi = std::min(lo + chunk, ir + 1);
@@ -172,7 +168,7 @@ void LazyRanking::partition_parallel(std::int64_t l, std::int64_t ir, double a,
         right_first[s] = right_at(t0);
         right_last[s] = right_at(t1 - 1);
     }
-#pragma omp parallel for schedule(dynamic, 1)
+#pragma omp parallel for schedule(dynamic, 1) num_threads(threads_)
     for (std::int64_t s = 0; s < slices; ++s) {
         constexpr std::int64_t kBlock = 512;
         std::int64_t left[kBlock], right[kBlock];

@@ -20,8 +20,8 @@ public:
         std::int64_t chunk = 1 << 12;               // elements per counting chunk
     };
 
-    LazyRanking(double* key, std::int32_t* tag, std::int64_t N);
-    LazyRanking(double* key, std::int32_t* tag, std::int64_t N, const Tuning& tuning);
+    LazyRanking(double* key, std::int32_t* tag, std::int64_t N, int threads);
+    LazyRanking(double* key, std::int32_t* tag, std::int64_t N, int threads, const Tuning& tuning);
 
     void ensure(std::int64_t k_end);
     std::int64_t size() const { return n_; }
@@ -37,6 +37,7 @@ private:
     double* key_;
     std::int32_t* tag_;
     std::int64_t n_;
+    int threads_;
     Tuning tuning_;
     std::vector<Range> pending_;  // disjoint, the leftmost on top
 };

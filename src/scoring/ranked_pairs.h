@@ -21,8 +21,4 @@ public:
     virtual void fetch(std::int64_t k_begin, std::int64_t k_end, RankedPair* out) = 0;
 };
 
-// The top-100 listing: rank, score, 0-based gene indices, r1, r2 and the
-// weight recovered as score / |r1 - r2|.
-void print_ranking_listing(RankedPairs& ranking);
-
 }  // namespace tivarne

@@ -1,7 +1,6 @@
 #include "scoring/ranking.h"
 
 #include <cmath>
-#include <cstdio>
 #include <utility>
 
 #include "scoring/sort2.h"
@@ -43,27 +42,6 @@ void TableRanking::fetch(std::int64_t k_begin, std::int64_t k_end, RankedPair* o
         out[k - k_begin] = {-table_.negScore[k], table_.r1[p], table_.r2[p], table_.geneX[p],
                             table_.geneY[p]};
     }
-}
-
-void print_ranking_listing(RankedPairs& ranking) {
-    std::putchar('\n');
-    std::puts("ranking: (up to 100th)");
-    std::puts("(rank,score,geneX,geneY,r1,r2,c)");
-    const std::int64_t shown = ranking.size() < 100 ? ranking.size() : 100;
-    std::vector<RankedPair> top(static_cast<std::size_t>(shown));
-    ranking.fetch(0, shown, top.data());
-    for (std::int64_t k = 0; k < shown; ++k) {
-        const RankedPair& e = top[k];
-        const double c = e.score / std::fabs(e.r1 - e.r2);
-        std::printf("%d %.2f %d %d %.2f %.2f %.2f\n", static_cast<int>(k + 1), e.score, e.geneX,
-                    e.geneY, e.r1, e.r2, c);
-    }
-}
-
-void rank_pairs(PairTable& table, std::vector<std::int32_t>& rankOrder) {
-    rank_scores(table.negScore, rankOrder);
-    TableRanking ranking(table, rankOrder);
-    print_ranking_listing(ranking);
 }
 
 }  // namespace tivarne

@@ -13,9 +13,6 @@ namespace tivarne {
 // ordered exactly as sort2 orders them when given alone, in table order.
 void rank_scores(std::vector<double>& negScore, std::vector<std::int32_t>& rankOrder);
 
-// The ranking step of a run: rank_scores plus the top-100 listing.
-void rank_pairs(PairTable& table, std::vector<std::int32_t>& rankOrder);
-
 // The ranked view of a fully sorted pair table.
 class TableRanking : public RankedPairs {
 public:

@@ -1,6 +1,7 @@
 #pragma once
 #include <cmath>
 
+#include "core/progress.h"
 #include "input/types.h"
 #include "scoring/pair_table.h"
 
@@ -26,15 +27,11 @@ inline double pair_score(double c, double r1, double r2) {
     return std::isnan(d) ? d : c * d;
 }
 
-// The scoring listing: its two header lines, and one line per pair with
-// 1-based gene numbers.
-void print_pair_listing_header();
-void print_pair_line(std::int32_t i, std::int32_t j, double score, double r1, double r2, double c);
-
-// Scores every gene pair into `table` (r1, r2, -c*|r1-r2|, gene indices) and
-// lists the first 100 pairs on standard output.
-void score_all_pairs(const ExpressionMatrix& expression, const LabelVector& labels,
-                     const StatMatrix& bivar, const StatMatrix& medmad, const LabelVector& nclass,
-                     const int& tuning, PairTable& table);
+// The straightforward scoring pass: every gene pair through the per-pair
+// routines into `table` (r1, r2, -c*|r1-r2|, gene indices), in pair order.
+// One thread; stops early, leaving the table incomplete, when asked to.
+void score_all_pairs(const ExpressionView& expression, const LabelView& labels,
+                     const StatMatrix& bivar, const StatMatrix& medmad, const LabelVector& class_sizes,
+                     PairTable& table, ProgressReporter& progress);
 
 }  // namespace tivarne

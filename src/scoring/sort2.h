@@ -2,7 +2,12 @@
 #include <cstdint>
 #include <utility>
 
+#include "core/error.h"
+
 namespace tivarne {
+
+// sort2 sorts ranges of at most this many + 1 elements by straight insertion.
+constexpr std::int32_t kSort2Insertion = 7;
 
 // The steps of sort2's partition of key[l..ir] (at least 8 elements), shared
 // with the lazy ranking, which runs them on sub-ranges of its own.
@@ -56,11 +61,10 @@ inline void sort2_place_pivot(double* key, std::int32_t* tag, Index l, Index j, 
 // change. Keys must not be NaN (the scans rely on the median-of-three bounds).
 inline void sort2(double* key, std::int32_t* tag, std::int32_t N) {
     constexpr std::int32_t kStack = 64;
-    constexpr std::int32_t kInsertion = 7;
     std::int32_t stack[kStack] = {};
     std::int32_t l = 0, ir = N - 1, jstack = -1;
     for (;;) {
-        if (ir - l < kInsertion) {
+        if (ir - l < kSort2Insertion) {
             for (std::int32_t j = l + 1; j <= ir; ++j) {
                 const double a = key[j];
                 const std::int32_t b = tag[j];
@@ -84,7 +88,7 @@ inline void sort2(double* key, std::int32_t* tag, std::int32_t N) {
             sort2_scan(key, tag, a, i, j);
             sort2_place_pivot(key, tag, l, j, a, b);
             jstack += 2;
-            if (jstack > kStack - 1) throw "NSTACK too small in sort2.";
+            if (jstack > kStack - 1) fail(Error::Kind::Internal, "NSTACK too small in sort2.");
             if (ir - i + 1 >= j - l) {
                 stack[jstack] = ir;
                 stack[jstack - 1] = i;

@@ -6,6 +6,10 @@ namespace tivarne {
 // Guards the denominator of the biweight midcovariance against zero.
 constexpr double TINY = 1e-20;
 
+// The biweight tuning constant: observations more than 9 MADs from the
+// median get weight 0.
+constexpr int kTuning = 9;
+
 // Biweight midcovariance of two samples of m observations with locations Mx,
 // My, scales Sx, Sy (unscaled MADs) and absolute deviations dx, dy:
 //   m * sum (x-Mx) wx (y-My) wy / (sum (1-u^2)(1-5u^2) * sum (1-v^2)(1-5v^2) + TINY)

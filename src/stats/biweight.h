@@ -11,14 +11,13 @@ namespace tivarne {
 // Per gene and class: median, MAD (unscaled) and biweight midvariance.
 // medmad(g, .) = (median 1, median 2, MAD 1, MAD 2); bivar(g, .) = (midvar 1,
 // midvar 2). Class 1 is every sample with a label above 0, class 2 the rest;
-// nclass holds the two class sizes.
-template <class Matrix, class Labels, class Int>
-void get_meanvar_biweight(const Matrix& expression, const Labels& labels, Matrix& bivar,
-                          Matrix& medmad, const Int& samples, const Int& tuning,
-                          const Int& genes, const Labels& nclass) {
-    // Genes are independent: the cores share them, each gene's values are
-    // computed exactly as on one core.
-#pragma omp parallel for schedule(dynamic, 64)
+// class_sizes holds the two class sizes. Genes are independent: `threads`
+// cores share them, each gene's values computed exactly as on one core.
+template <class Data, class Labels, class Stats, class Sizes, class Int>
+void per_gene_biweight_statistics(const Data& expression, const Labels& labels, Stats& bivar,
+                                  Stats& medmad, const Int& samples, const Int& tuning,
+                                  const Int& genes, const Sizes& class_sizes, int threads) {
+#pragma omp parallel for schedule(dynamic, 64) num_threads(threads)
     for (Int g = 0; g < genes; ++g) {
         std::vector<double> v1, v2;
         for (Int j = 0; j < samples; ++j) {
@@ -27,7 +26,7 @@ void get_meanvar_biweight(const Matrix& expression, const Labels& labels, Matrix
             else
                 v2.push_back(expression(j, g));
         }
-        const Int size1 = nclass(0), size2 = nclass(1);
+        const Int size1 = class_sizes(0), size2 = class_sizes(1);
         medmad(g, 0) = get_median(v1, size1);
         medmad(g, 1) = get_median(v2, size2);
         std::vector<double> d1(v1.size()), d2(v2.size());
@@ -38,7 +37,7 @@ void get_meanvar_biweight(const Matrix& expression, const Labels& labels, Matrix
         for (Int c = 0; c < 2; ++c) {
             const std::vector<double>& v = c == 0 ? v1 : v2;
             const std::vector<double>& d = c == 0 ? d1 : d2;
-            const Int m = nclass(c);
+            const Int m = class_sizes(c);
             const double M = medmad(g, c), S = medmad(g, c + 2);
             double out = 0;
             get_bicov(v, v, d, d, tuning, m, M, M, S, S, out);
@@ -52,10 +51,10 @@ void get_meanvar_biweight(const Matrix& expression, const Labels& labels, Matrix
 // midvariances taken from medmad and bivar. NaN when either midvariance is 0.
 // This is the plain per-pair routine: every other way of computing the
 // correlations must agree with it bit for bit.
-template <class Matrix, class Labels, class Int, class Real>
-void get_corr_biweight(const Matrix& expression, const Labels& labels, const Matrix& bivar,
-                       const Matrix& medmad, const Int& samples, const Int& tuning, const Int& i,
-                       const Int& k, const Labels& nclass, Real& r1, Real& r2) {
+template <class Data, class Labels, class Stats, class Sizes, class Int, class Real>
+void get_corr_biweight(const Data& expression, const Labels& labels, const Stats& bivar,
+                       const Stats& medmad, const Int& samples, const Int& tuning, const Int& i,
+                       const Int& k, const Sizes& class_sizes, Real& r1, Real& r2) {
     std::vector<Real> a1, b1, a2, b2;
     for (Int j = 0; j < samples; ++j) {
         if (labels(j) > 0) {
@@ -66,7 +65,7 @@ void get_corr_biweight(const Matrix& expression, const Labels& labels, const Mat
             b2.push_back(expression(j, k));
         }
     }
-    const Int size1 = nclass(0), size2 = nclass(1);
+    const Int size1 = class_sizes(0), size2 = class_sizes(1);
     std::vector<Real> da1(a1.size()), db1(b1.size()), da2(a2.size()), db2(b2.size());
     for (Int p = 0; p < size1; ++p) {
         da1[p] = std::fabs(a1[p] - medmad(i, 0));
@@ -77,7 +76,7 @@ void get_corr_biweight(const Matrix& expression, const Labels& labels, const Mat
         db2[p] = std::fabs(b2[p] - medmad(k, 1));
     }
     for (Int c = 0; c < 2; ++c) {
-        const Int m = nclass(c);
+        const Int m = class_sizes(c);
         const Real Mi = medmad(i, c), Mk = medmad(k, c);
         const Real Si = medmad(i, c + 2), Sk = medmad(k, c + 2);
         Real cov = 0;

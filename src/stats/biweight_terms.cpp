@@ -2,16 +2,15 @@
 
 #include <cmath>
 
-#include "input/sizes.h"
+#include "stats/bicov.h"
 
 namespace tivarne {
 
-void compute_class_terms(const ExpressionMatrix& expression, const LabelVector& labels,
-                         const StatMatrix& bivar,
-                         const StatMatrix& medmad, int tuning,
+void compute_class_terms(const ExpressionView& expression, const LabelView& labels,
+                         const StatMatrix& bivar, const StatMatrix& medmad, int threads,
                          ClassTerms terms[2]) {
-    const std::size_t genes = static_cast<std::size_t>(ngene);
-    const std::size_t samples = static_cast<std::size_t>(n);
+    const std::size_t genes = expression.size2();
+    const std::size_t samples = expression.size1();
     std::vector<std::size_t> members[2];
     for (std::size_t j = 0; j < samples; ++j) members[labels(j) > 0 ? 0 : 1].push_back(j);
 
@@ -26,8 +25,8 @@ void compute_class_terms(const ExpressionMatrix& expression, const LabelVector& 
         t.by_gene.assign(m * genes, 0.0);
         t.D.assign(t.ld, 0.0);
         t.bivar.assign(t.ld, 0.0);
-        const double cutoff_scale = static_cast<double>(tuning);
-#pragma omp parallel for schedule(static)
+        const double cutoff_scale = static_cast<double>(kTuning);
+#pragma omp parallel for schedule(static) num_threads(threads)
         for (std::size_t g = 0; g < genes; ++g) {
             const double M = medmad(g, c);
             const double cx = cutoff_scale * medmad(g, c + 2);

@@ -28,11 +28,10 @@ struct ClassTerms {
 // width) in `by_sample`, `D` and `bivar`.
 constexpr std::size_t kGenePadding = 48;
 
-// Terms of both classes (class 1 first) from the loaded data and the per-gene
-// statistics of the run.
-void compute_class_terms(const ExpressionMatrix& expression, const LabelVector& labels,
-                         const StatMatrix& bivar,
-                         const StatMatrix& medmad, int tuning,
+// Terms of both classes (class 1 first) from the data and its per-gene
+// statistics, the genes shared by `threads` cores.
+void compute_class_terms(const ExpressionView& expression, const LabelView& labels,
+                         const StatMatrix& bivar, const StatMatrix& medmad, int threads,
                          ClassTerms terms[2]);
 
 }  // namespace tivarne

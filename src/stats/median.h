@@ -2,8 +2,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <stdexcept>
 #include <vector>
+
+#include "core/error.h"
 
 namespace tivarne {
 
@@ -12,7 +13,7 @@ namespace tivarne {
 // mean of the two middle order statistics.
 template <class Seq, class Int>
 double get_median(const Seq& x, const Int& count) {
-    if (count < 1) throw std::invalid_argument("get_median: empty sequence");
+    if (count < 1) fail(Error::Kind::Internal, "Error: Internal error: median of no values");
     std::vector<double> s(x.begin(), x.end());
     std::sort(s.begin(), s.end());
     const double m = static_cast<double>(count);

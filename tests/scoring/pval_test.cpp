@@ -88,6 +88,9 @@ TEST(EcorPvalue, NoPvalueGivesNan) {
     EXPECT_TRUE(std::isnan(pval(1.0, -1.0, 10, 10)));
     // r1 = r2 = 1: rho = 1 and the ratio is 0/0.
     EXPECT_TRUE(std::isnan(pval(1.0, 1.0, 10, 10)));
+    // r1 = 1 with n1 < n2: both roots are admissible (1 and 2/3); the first
+    // one is taken, and with it the ratio is 0/0.
+    EXPECT_TRUE(std::isnan(pval(1.0, 0.0, 2, 3)));
     // Correlations beyond 1: the logarithm of a negative ratio.
     EXPECT_TRUE(std::isnan(pval(2.0, -2.0, 10, 10)));
 }

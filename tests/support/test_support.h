@@ -1,29 +1,31 @@
 #pragma once
-// Helpers shared by the unit tests: fatal-error expectations and scratch files.
+// Helpers shared by the unit tests: scratch files, comparisons, and one data
+// fixture for every test that needs a study.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
+#include <vector>
 
-#include "driver/error.h"
+#include "tivarne/tivarne.h"
 
-// Expects `statement` to end the run with a FatalError whose message is exactly
-// `message` (the text that reaches standard error).
-#define EXPECT_FATAL(statement, message)                     \
-    EXPECT_THROW(                                            \
-        {                                                    \
-            try {                                            \
-                statement;                                   \
-            } catch (const ::tivarne::FatalError& fatal_) {  \
-                EXPECT_STREQ(fatal_.what(), message);        \
-                throw;                                       \
-            }                                                \
-        },                                                   \
-        ::tivarne::FatalError)
+// Expects `statement` to throw tivarne::Error with exactly `message`.
+#define EXPECT_ERROR(statement, message)                                        \
+    do {                                                                        \
+        try {                                                                   \
+            statement;                                                          \
+            ADD_FAILURE() << #statement " did not throw; expected " << message; \
+        } catch (const ::tivarne::Error& error_) {                              \
+            EXPECT_STREQ(error_.what(), message);                               \
+        }                                                                       \
+    } while (0)
 
 namespace tivarne::test {
 
@@ -44,11 +46,9 @@ public:
     ScratchDir& operator=(const ScratchDir&) = delete;
 
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
-
-    // Writes `bytes` exactly (binary mode) and returns the file's path.
+    // Writes `bytes` exactly and returns the file's path.
     std::string write(const std::string& name, const std::string& bytes) const {
-        std::ofstream out(path(name), std::ios::binary);
-        out << bytes;
+        std::ofstream(path(name), std::ios::binary) << bytes;
         return path(name);
     }
 
@@ -61,6 +61,8 @@ inline std::string read_file(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+inline bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
 // True when `actual` agrees with `expected` written to six significant digits.
 inline ::testing::AssertionResult SixDigits(double actual, double expected) {
     const double unit = std::pow(10.0, std::floor(std::log10(std::fabs(expected))) - 5);
@@ -68,5 +70,46 @@ inline ::testing::AssertionResult SixDigits(double actual, double expected) {
     return ::testing::AssertionFailure()
            << actual << " differs from " << expected << " in the first six significant digits";
 }
+
+// A two-class study made to hit the degenerate cases: normal noise with
+// outliers, planted differential pairs, duplicated genes (tied scores), genes
+// constant within class 1, within class 2 and within both (NaN scores). The
+// classes are interleaved at random. values[g * samples + s].
+struct Study {
+    int genes = 0, samples = 0;
+    std::vector<double> values;
+    std::vector<std::int32_t> labels;
+
+    Study(int genes_, int size1, int size2, unsigned seed) : genes(genes_), samples(size1 + size2) {
+        std::mt19937_64 rng(seed);
+        std::normal_distribution<double> normal;
+        for (int j = 0; j < samples; ++j) labels.push_back(j < size1 ? 1 : 0);
+        std::shuffle(labels.begin(), labels.end(), rng);
+        values.resize(static_cast<std::size_t>(genes) * samples);
+        for (int g = 0; g < genes; ++g)
+            for (int j = 0; j < samples; ++j) {
+                double x = normal(rng);
+                if (rng() % 11 == 0) x *= 50;                      // outliers
+                if (g % 9 == 4 && labels[j] == 1) x = 1.25;         // constant in class 1
+                if (g % 13 == 7 && labels[j] == 0) x = -3;          // constant in class 2
+                if (g % 19 == 8) x = 0.5;                           // constant in both
+                if (g % 10 == 6) x = at(g - 1, j);                  // a duplicated gene
+                if (g % 29 == 5) x = (labels[j] ? 1 : -1) * at(g - 1, j) + 0.1 * normal(rng);
+                at(g, j) = x;
+            }
+    }
+    double& at(int g, int j) { return values[static_cast<std::size_t>(g) * samples + j]; }
+
+    DataView view() const {
+        DataView v;
+        v.values = values.data();
+        v.genes = genes;
+        v.samples = samples;
+        v.gene_stride = samples;
+        v.sample_stride = 1;
+        v.labels = labels.data();
+        return v;
+    }
+};
 
 }  // namespace tivarne::test

@@ -33,9 +33,11 @@ struct PairKernel {
     std::int32_t rows;  // rows per call
 };
 
-// The widest kernel this processor runs (AVX-512, AVX2, or SSE2).
-const PairKernel& select_pair_kernel();
-// Every kernel this processor can run, widest first (for tests and benchmarks).
-int available_pair_kernels(const PairKernel** out, int capacity);
+// The widest kernel this processor runs: on x86-64 AVX-512, AVX2 or SSE2;
+// elsewhere the portable one (GCC vectors of two doubles, no intrinsics).
+PairKernel select_pair_kernel();
+// Every kernel this processor can run, widest first, the portable one last
+// (for tests and benchmarks). Returns how many there are.
+int available_pair_kernels(PairKernel* out, int capacity);
 
 }  // namespace tivarne

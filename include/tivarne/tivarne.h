@@ -1,0 +1,163 @@
+#pragma once
+// tivarne: gene pairs whose co-expression differs between two classes of
+// samples. One call, analyse(), scores every pair of genes by the weighted
+// difference of its biweight midcorrelations in the two classes, ranks them,
+// and returns the pairs whose ECOR p-value passes a level, best first.
+//
+// The library keeps no state between calls and no global state at all: any
+// number of analyses may run at once in one process, from different threads.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tivarne {
+
+// Every failure of the library is an Error. what() is one line, the same text
+// the command line prints (for example "Error: Each class needs at least one
+// sample (label data)."); kind() says what went wrong in general.
+class Error : public std::runtime_error {
+public:
+    enum class Kind {
+        Input,      // the data, the labels or an input file are not usable
+        Output,     // a result file cannot be opened or written
+        Memory,     // not enough memory for the data or the pair table
+        Cancelled,  // the progress callback asked to stop
+        Internal,   // a fault of the library itself
+    };
+    Error(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+    Kind kind() const noexcept { return kind_; }
+
+private:
+    Kind kind_;
+};
+
+// At most this many genes: the number of gene pairs must fit a signed 32-bit
+// integer.
+constexpr std::int32_t kMaxGenes = 46341;
+// The console listings show this many pairs.
+constexpr int kListingLength = 100;
+
+// A read-only view of the caller's data; nothing is copied. The value of gene
+// g in sample s is values[g * gene_stride + s * sample_stride] (strides in
+// elements, so a genes x samples matrix in row-major order has gene_stride =
+// samples and sample_stride = 1, in column-major order gene_stride = 1 and
+// sample_stride = genes). Every value must be finite.
+struct DataView {
+    const double* values = nullptr;
+    std::int32_t genes = 0;
+    std::int32_t samples = 0;
+    std::ptrdiff_t gene_stride = 0;
+    std::ptrdiff_t sample_stride = 1;
+    // One label per sample: 1 puts the sample in class 1, 0 in class 2.
+    const std::int32_t* labels = nullptr;
+};
+
+// The two answers the command line asks for.
+struct Answers {
+    // A pair is selected when its p-value (its q-value with Adjust::BH) is at
+    // or below the level.
+    double level = 0.05;
+    // At most this many pairs are selected; the first that qualifies is
+    // always selected, also when max_pairs is 0 or negative.
+    std::int32_t max_pairs = 20;
+};
+
+// The phases of an analysis, in the order they run.
+enum class Phase {
+    Loading,    // reading an expression file (Dataset; done and total count values)
+    PerGene,    // medians, MADs and midvariances of every gene in each class
+    Scoring,    // every pair of genes (done and total count pairs)
+    Ranking,    // ordering the pairs by score (table path only)
+    Selecting,  // p-values down the ranking (total is the most it may take)
+};
+
+struct ProgressUpdate {
+    Phase phase;
+    std::int64_t done;   // work done so far in this phase
+    std::int64_t total;  // all the work of the phase (for Selecting: at most)
+    bool finished;       // the phase has ended (done == total, except Selecting)
+};
+
+// Called on the thread that called analyse(), at the start and the end of
+// every phase and at most every 50 ms or so in between. Returning false stops
+// the analysis soon after: analyse() then throws an Error of kind Cancelled.
+// It must not throw.
+using ProgressCallback = std::function<bool(const ProgressUpdate&)>;
+
+// How the pairs are scored.
+enum class Engine {
+    Fast,            // SIMD kernels on all threads; 12 bytes per pair at most
+    Straightforward  // every pair through the per-pair routines into a full
+                     // pair table: about a hundred times slower, the same
+                     // results bit for bit; a yardstick for tests
+};
+
+// One gene pair. Genes are 0-based indices (rows of the data), gene_x < gene_y.
+struct PairScore {
+    std::int32_t gene_x = 0;
+    std::int32_t gene_y = 0;
+    double score = 0;  // c * |r1 - r2|
+    double r1 = 0;     // biweight midcorrelation in class 1
+    double r2 = 0;     // in class 2
+    double c = 0;      // the weight; see the member where it is used
+};
+
+// A selected pair. c is the weight as the result file shows it, recovered as
+// score / |r1 - r2| (not a number when r1 = r2).
+struct SelectedPair : PairScore {
+    double p_value = 0;   // the ECOR p-value
+    double log10_p = 0;   // log10(p_value); -infinity when p_value is 0
+};
+
+// What the console listings show.
+struct Listings {
+    // The first kListingLength pairs in pair order (gene 0 with 1, 2, ...,
+    // then gene 1 with 2, ...), with the weight c as computed.
+    std::vector<PairScore> first_pairs;
+    // The best kListingLength pairs of the ranking, best first, with c
+    // recovered as score / |r1 - r2|.
+    std::vector<PairScore> top_pairs;
+};
+
+struct Options {
+    // Threads for the parallel phases; 0 takes OpenMP's default
+    // (OMP_NUM_THREADS, or all processor cores). Results do not depend on it.
+    int threads = 0;
+    ProgressCallback progress;
+    Engine engine = Engine::Fast;
+    // Called once the listings are known, before the selection walk begins.
+    std::function<void(const Listings&)> on_listings;
+    // When set, every selected pair is handed to it in rank order as the walk
+    // finds it, and Result::selected stays empty (for streaming a long
+    // result). An exception it throws ends the analysis and reaches the caller.
+    std::function<void(const SelectedPair&)> on_selected;
+};
+
+struct Result {
+    std::int32_t genes = 0;
+    std::int32_t samples = 0;
+    std::int32_t class1 = 0;  // samples in class 1 (label 1)
+    std::int32_t class2 = 0;  // samples in class 2 (label 0)
+    std::int64_t pairs = 0;   // genes * (genes - 1) / 2
+    // The selected pairs, in rank order (best score first).
+    std::vector<SelectedPair> selected;
+    // Pairs the walk down the ranking examined (up to and including the last
+    // selected pair when max_pairs were selected, otherwise all of them).
+    std::int64_t examined = 0;
+    // Examined pairs for which no p-value can be formed (a correlation that is
+    // not a number, no admissible common correlation); never selected.
+    std::int64_t without_p_value = 0;
+    Listings listings;
+};
+
+// Scores and ranks every pair of genes of `data` and selects the significant
+// ones. Throws Error: kind Input for unusable data (a value that is not
+// finite, a label other than 0 or 1, a class without samples, more than
+// kMaxGenes genes), Memory when the data or the pair table do not fit,
+// Cancelled when the progress callback asks to stop.
+Result analyse(const DataView& data, const Answers& answers, const Options& options = {});
+
+}  // namespace tivarne

@@ -1,0 +1,163 @@
+// The library as its callers use it: data views of any layout, the checks of
+// the input, progress and cancellation, streaming, files, and two analyses
+// at once in one process.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "support/test_support.h"
+#include "tivarne/io.h"
+#include "tivarne/tivarne.h"
+
+namespace tivarne {
+namespace {
+
+using test::same_bits;
+
+// What analyse() returns, down to the bits of every number.
+std::string fingerprint(const Result& r) {
+    std::string s = std::to_string(r.examined) + "/" + std::to_string(r.without_p_value) + ":";
+    auto add = [&s](const PairScore& p) {
+        for (double v : {p.score, p.r1, p.r2, p.c}) s.append(reinterpret_cast<const char*>(&v), sizeof v);
+        s += std::to_string(p.gene_x) + "," + std::to_string(p.gene_y) + ";";
+    };
+    for (const SelectedPair& p : r.selected) add(p);
+    for (const PairScore& p : r.listings.first_pairs) add(p);
+    for (const PairScore& p : r.listings.top_pairs) add(p);
+    return s;
+}
+
+TEST(DataViews, EveryLayoutGivesTheSameResult) {
+    const test::Study study(57, 7, 9, 3);
+    const Answers answers{0.2, 30};
+    const std::string want = fingerprint(analyse(study.view(), answers));
+    // Column-major (genes down a column), and rows padded to a longer stride.
+    std::vector<double> by_sample(study.values.size()), padded(study.genes * (study.samples + 3), -1.0);
+    for (int g = 0; g < study.genes; ++g)
+        for (int j = 0; j < study.samples; ++j) {
+            by_sample[static_cast<std::size_t>(j) * study.genes + g] = study.values[g * study.samples + j];
+            padded[static_cast<std::size_t>(g) * (study.samples + 3) + j] = study.values[g * study.samples + j];
+        }
+    DataView view = study.view();
+    view.values = by_sample.data();
+    view.gene_stride = 1;
+    view.sample_stride = study.genes;
+    EXPECT_EQ(fingerprint(analyse(view, answers)), want);
+    view.values = padded.data();
+    view.gene_stride = study.samples + 3;
+    view.sample_stride = 1;
+    EXPECT_EQ(fingerprint(analyse(view, answers)), want);
+}
+
+TEST(DataViews, UnusableInputIsRefusedWithItsReason) {
+    test::Study study(4, 2, 2, 1);
+    DataView view = study.view();
+    study.at(2, 3) = std::numeric_limits<double>::infinity();
+    EXPECT_ERROR(analyse(view, {}), "Error: Invalid data in expressions (gene 3, sample 4: not a finite number).");
+    study.at(2, 3) = std::nan("");
+    EXPECT_ERROR(analyse(view, {}), "Error: Invalid data in expressions (gene 3, sample 4: not a finite number).");
+    study.at(2, 3) = 1;
+    study.labels[1] = 2;
+    EXPECT_ERROR(analyse(view, {}), "Error: Invalid data in labels");
+    study.labels = {1, 1, 1, 1};
+    EXPECT_ERROR(analyse(view, {}), "Error: Each class needs at least one sample (label data).");
+    view.genes = kMaxGenes + 1;
+    EXPECT_ERROR(analyse(view, {}), "Error: Too many genes (at most 46341).");
+    view.genes = -1;
+    EXPECT_ERROR(analyse(view, {}), "Error: Invalid sizes of the data.");
+    try {
+        analyse(view, {});
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), Error::Kind::Input);
+    }
+}
+
+TEST(Progress, PhasesInOrderOnTheCallingThreadAndAStopOnRequest) {
+    const test::Study study(300, 10, 10, 5);
+    std::vector<Phase> begun;
+    const std::thread::id caller = std::this_thread::get_id();
+    bool elsewhere = false;
+    Options options;
+    options.progress = [&](const ProgressUpdate& u) {
+        elsewhere |= std::this_thread::get_id() != caller;
+        if (begun.empty() || begun.back() != u.phase) begun.push_back(u.phase);
+        EXPECT_LE(u.done, u.total);
+        return true;
+    };
+    analyse(study.view(), {0.05, 10}, options);
+    EXPECT_FALSE(elsewhere);
+    EXPECT_EQ(begun, (std::vector<Phase>{Phase::PerGene, Phase::Scoring, Phase::Ranking, Phase::Selecting}));
+
+    for (Engine engine : {Engine::Fast, Engine::Straightforward}) {
+        options.engine = engine;
+        options.progress = [](const ProgressUpdate& u) { return u.phase != Phase::Scoring; };
+        try {
+            analyse(study.view(), {0.05, 10}, options);
+            ADD_FAILURE() << "not cancelled";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), Error::Kind::Cancelled);
+            EXPECT_STREQ(e.what(), "Error: Analysis cancelled.");
+        }
+    }
+}
+
+TEST(Streaming, SelectedPairsReachTheCallbackInRankOrderAfterTheListings) {
+    const test::Study study(80, 8, 8, 9);
+    const Answers answers{0.5, 25};
+    const Result whole = analyse(study.view(), answers);
+    ASSERT_EQ(whole.selected.size(), 25u);
+    std::vector<SelectedPair> streamed;
+    int listings = 0;
+    Options options;
+    options.on_listings = [&](const Listings& l) {
+        EXPECT_TRUE(streamed.empty());
+        EXPECT_EQ(l.top_pairs.size(), 100u);
+        ++listings;
+    };
+    options.on_selected = [&](const SelectedPair& p) { streamed.push_back(p); };
+    const Result streaming = analyse(study.view(), answers, options);
+    EXPECT_EQ(listings, 1);
+    EXPECT_TRUE(streaming.selected.empty());
+    ASSERT_EQ(streamed.size(), whole.selected.size());
+    for (std::size_t k = 0; k < streamed.size(); ++k) {
+        EXPECT_EQ(streamed[k].gene_x, whole.selected[k].gene_x);
+        EXPECT_TRUE(same_bits(streamed[k].log10_p, whole.selected[k].log10_p));
+    }
+    // The callback's own exception reaches the caller unchanged.
+    options.on_listings = nullptr;
+    options.on_selected = [](const SelectedPair&) { throw std::logic_error("disk full"); };
+    EXPECT_THROW(analyse(study.view(), answers, options), std::logic_error);
+}
+
+TEST(Concurrency, TwoAnalysesAtOnceInOneProcess) {
+    const test::Study a(400, 12, 9, 21), b(350, 5, 16, 22);
+    const std::string want_a = fingerprint(analyse(a.view(), {0.01, 50}));
+    const std::string want_b = fingerprint(analyse(b.view(), {0.3, 200}));
+    std::string got_a, got_b;
+    std::thread first([&] { got_a = fingerprint(analyse(a.view(), {0.01, 50})); });
+    std::thread second([&] { got_b = fingerprint(analyse(b.view(), {0.3, 200})); });
+    first.join();
+    second.join();
+    EXPECT_EQ(got_a, want_a);
+    EXPECT_EQ(got_b, want_b);
+}
+
+TEST(Files, TheCommandLinesFilesLoadIntoAView) {
+    test::ScratchDir dir;
+    const std::string expr = dir.write("expr.txt", "1 2 3 4.5\n2 4 6 9\n0.5 -1 1e1 7\n");
+    const std::string labels = dir.write("labels.txt", "1 0 1 0\n");
+    const Dataset data = load_dataset(expr, labels);
+    EXPECT_EQ(data.sizes().genes, 3);
+    EXPECT_EQ(data.value(2, 2), 10.0);
+    EXPECT_EQ(data.label(1), 0);
+    EXPECT_ERROR(data.value(3, 0), "Error: Internal error: index out of range");
+    const Result r = analyse(data.view(), {1, 10});
+    EXPECT_EQ(r.class1, 2);
+    EXPECT_EQ(r.pairs, 3);
+    EXPECT_ERROR(load_dataset(expr, dir.write("bad.txt", "11 0 0\n")), "Error: Invalid format in label data.");
+}
+
+}  // namespace
+}  // namespace tivarne

@@ -1,0 +1,193 @@
+// The fast engine against the straightforward one, bit for bit: the scalar
+// recomputation, every SIMD kernel this processor runs (the portable one
+// included), the panelled parallel pass, and whole analyses with either
+// engine on one thread or two.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "core/progress.h"
+#include "input/types.h"
+#include "scoring/big_array.h"
+#include "scoring/fast_pairs.h"
+#include "scoring/kernel/pair_kernel.h"
+#include "scoring/scoring.h"
+#include "stats/bicov.h"
+#include "stats/biweight.h"
+#include "stats/biweight_terms.h"
+#include "support/test_support.h"
+
+namespace tivarne {
+namespace {
+
+using test::same_bits;
+
+// A study with its per-gene terms and, per pair in pair order, what the
+// per-pair routines give.
+struct Reference {
+    test::Study study;
+    ClassTerms terms[2];
+    std::vector<double> negScore, r1, r2, weight;
+    std::int64_t nan_count = 0;
+
+    Reference(int genes, int size1, int size2, unsigned seed) : study(genes, size1, size2, seed) {
+        const DataView data = study.view();
+        const ExpressionView x(data);
+        const LabelView labels(data);
+        LabelVector class_sizes(2);
+        class_sizes(0) = size1;
+        class_sizes(1) = size2;
+        StatMatrix medmad(genes, 4), bivar(genes, 2);
+        const int samples = size1 + size2, tuning = kTuning;
+        per_gene_biweight_statistics(x, labels, bivar, medmad, samples, tuning, genes, class_sizes, 2);
+        compute_class_terms(x, labels, bivar, medmad, 2, terms);
+        for (int i = 0; i + 1 < genes; ++i)
+            for (int k = i + 1; k < genes; ++k) {
+                double a = 0, b = 0;
+                get_corr_biweight(x, labels, bivar, medmad, samples, tuning, i, k, class_sizes, a, b);
+                const double c = pair_weight(bivar(i, 0), bivar(i, 1), bivar(k, 0), bivar(k, 1));
+                r1.push_back(a);
+                r2.push_back(b);
+                weight.push_back(c);
+                negScore.push_back(-pair_score(c, a, b));
+                nan_count += std::isnan(negScore.back());
+            }
+    }
+};
+
+// Shapes around the kernels' tile widths (6, 12, 16) and row blocks (4, 8),
+// with classes of one and two samples.
+const struct Shape {
+    int genes, size1, size2;
+} kShapes[] = {{2, 3, 3}, {3, 1, 4}, {17, 2, 5}, {33, 6, 1}, {49, 2, 2}, {97, 5, 12}, {130, 3, 40}};
+
+TEST(FastEngine, ScalarRecomputationMatchesPerPairRoutines) {
+    for (const Shape& s : kShapes) {
+        const Reference ref(s.genes, s.size1, s.size2, 11u + s.genes);
+        std::size_t p = 0;
+        for (int i = 0; i + 1 < s.genes; ++i)
+            for (int k = i + 1; k < s.genes; ++k, ++p) {
+                const PairValues v = pair_values(ref.terms, i, k);
+                ASSERT_TRUE(same_bits(v.r1, ref.r1[p]) && same_bits(v.r2, ref.r2[p]) &&
+                            same_bits(v.c, ref.weight[p]) && same_bits(-v.score, ref.negScore[p]))
+                    << s.genes << " genes, pair " << i << "," << k;
+            }
+    }
+}
+
+TEST(FastEngine, EveryKernelMatchesPerPairRoutines) {
+    PairKernel kernels[8];
+    const int count = available_pair_kernels(kernels, 8);
+    ASSERT_GE(count, 1);
+    EXPECT_STREQ(kernels[count - 1].name, "portable");
+    for (const Shape& s : kShapes) {
+        const Reference ref(s.genes, s.size1, s.size2, 101u + s.genes);
+        for (int q = 0; q < count; ++q) {
+            const PairKernel& kernel = kernels[q];
+            std::vector<double> out(ref.negScore.size(), 42.0);
+            KernelInput in{};
+            in.genes = s.genes;
+            for (int c = 0; c < 2; ++c)
+                in.cls[c] = {ref.terms[c].by_sample.data(), ref.terms[c].ld, ref.terms[c].m,
+                             ref.terms[c].D.data(), ref.terms[c].bivar.data()};
+            in.negScore = out.data();
+            std::int64_t nans = 0;
+            // Rows in blocks, partners in panels of two alignment units.
+            for (int kb = 0; kb < s.genes; kb += 2 * kPanelAlign) {
+                const int ke = std::min(s.genes, kb + 2 * kPanelAlign);
+                for (int i0 = 0; i0 < ke - 1; i0 += kernel.rows)
+                    nans += kernel.score_rows(in, i0, std::min(kernel.rows, ke - 1 - i0), kb, ke);
+            }
+            EXPECT_EQ(nans, ref.nan_count) << kernel.name;
+            for (std::size_t p = 0; p < out.size(); ++p)
+                ASSERT_TRUE(same_bits(out[p], ref.negScore[p]))
+                    << kernel.name << ", " << s.genes << " genes, position " << p;
+        }
+    }
+}
+
+TEST(FastEngine, PanelledParallelPassMatchesPerPairRoutines) {
+    const ProgressCallback none;
+    ProgressReporter progress(none);
+    for (const Shape& s : kShapes) {
+        const Reference ref(s.genes, s.size1, s.size2, 7u * s.genes);
+        for (int threads : {1, 2})
+            for (std::size_t panel_bytes : {std::size_t{1}, kPanelBytes}) {  // many panels, or few
+                std::vector<double> out(ref.negScore.size(), 42.0);
+                EXPECT_EQ(score_pairs_fast(ref.terms, s.genes, out.data(), Context{threads, progress},
+                                           panel_bytes),
+                          ref.nan_count);
+                for (std::size_t p = 0; p < out.size(); ++p)
+                    ASSERT_TRUE(same_bits(out[p], ref.negScore[p])) << s.genes << " genes, position " << p;
+            }
+    }
+}
+
+TEST(FastEngine, PairPositionsInvert) {
+    for (std::int64_t genes : {2, 3, 10, 1000, 46341}) {
+        const std::int64_t npairs = genes * (genes - 1) / 2;
+        for (std::int64_t p : {std::int64_t{0}, npairs / 3, npairs / 2, npairs - 2, npairs - 1}) {
+            if (p < 0) continue;
+            std::int32_t i, k;
+            pair_at_position(genes, p, i, k);
+            EXPECT_TRUE(i < k && k < genes);
+            EXPECT_EQ(pair_position(genes, i, k), p) << genes << " genes";
+        }
+    }
+    EXPECT_FALSE(fits_in_memory(std::size_t{1} << 62));  // no machine reports 4 EiB
+    EXPECT_THROW(BigArray<double>(std::size_t{1} << 58), std::bad_alloc);
+}
+
+void expect_same_pairs(const PairScore& a, const PairScore& b, const std::string& what) {
+    EXPECT_TRUE(a.gene_x == b.gene_x && a.gene_y == b.gene_y && same_bits(a.score, b.score) &&
+                same_bits(a.r1, b.r1) && same_bits(a.r2, b.r2) && same_bits(a.c, b.c))
+        << what << ": pair " << a.gene_x << "," << a.gene_y << " against " << b.gene_x << ","
+        << b.gene_y;
+}
+
+// Two results agree in every pair, bit for bit, and in every count.
+void expect_same_result(const Result& a, const Result& b, const std::string& what) {
+    EXPECT_EQ(a.examined, b.examined) << what;
+    EXPECT_EQ(a.without_p_value, b.without_p_value) << what;
+    ASSERT_EQ(a.selected.size(), b.selected.size()) << what;
+    for (std::size_t k = 0; k < a.selected.size(); ++k) {
+        expect_same_pairs(a.selected[k], b.selected[k], what + ", selected");
+        EXPECT_TRUE(same_bits(a.selected[k].p_value, b.selected[k].p_value)) << what;
+    }
+    for (const auto& [x, y] : {std::pair(&a.listings.first_pairs, &b.listings.first_pairs),
+                               std::pair(&a.listings.top_pairs, &b.listings.top_pairs)}) {
+        ASSERT_EQ(x->size(), y->size()) << what;
+        for (std::size_t k = 0; k < x->size(); ++k) expect_same_pairs((*x)[k], (*y)[k], what + ", listed");
+    }
+}
+
+TEST(Analysis, BothEnginesGiveTheSameResult) {
+    const struct {
+        int genes, size1, size2;
+        Answers answers;
+    } cases[] = {
+        {40, 6, 7, {0.05, 20}},      // a short walk
+        {130, 9, 5, {1e-300, 10}},   // nothing qualifies: the whole ranking is walked
+        {300, 4, 11, {0.5, 5000}},   // a long walk through ties and NaN pairs
+        {61, 2, 1, {1, 100000}},     // a class of one sample: every r2 is NaN
+    };
+    unsigned seed = 1;
+    for (const auto& c : cases) {
+        const test::Study study(c.genes, c.size1, c.size2, seed++);
+        Options plain;
+        plain.engine = Engine::Straightforward;
+        const Result want = analyse(study.view(), c.answers, plain);
+        EXPECT_EQ(want.pairs, std::int64_t{c.genes} * (c.genes - 1) / 2);
+        for (int threads : {1, 2}) {
+            Options fast;
+            fast.threads = threads;
+            expect_same_result(analyse(study.view(), c.answers, fast), want,
+                               std::to_string(c.genes) + " genes, " + std::to_string(threads) + " threads");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tivarne
