@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -110,6 +111,23 @@ struct PairScore {
 struct SelectedPair : PairScore {
     double p_value = 0;   // the ECOR p-value
     double log10_p = 0;   // log10(p_value); -infinity when p_value is 0
+    // The Benjamini-Hochberg q-value with Adjust::BH; not a number otherwise.
+    double q_value = std::numeric_limits<double>::quiet_NaN();
+};
+
+// Multiple-testing control of the selection.
+enum class Adjust {
+    None,  // each pair's own p-value is held against the level
+    BH,    // Benjamini-Hochberg: q-values over all pairs that have a p-value
+           // (m of them); a pair is selected when its q-value is at or below
+           // the level, which controls the false discovery rate at the level
+};
+
+// The order in which the pairs are walked, selected and returned.
+enum class Order {
+    Score,   // the ranking: best score first (the command line's order)
+    PValue,  // smallest p-value first; equal p-values by score, best first,
+             // then in pair order; pairs without a p-value last
 };
 
 // What the console listings show.
@@ -128,6 +146,8 @@ struct Options {
     int threads = 0;
     ProgressCallback progress;
     Engine engine = Engine::Fast;
+    Adjust adjust = Adjust::None;
+    Order order = Order::Score;
     // Called once the listings are known, before the selection walk begins.
     std::function<void(const Listings&)> on_listings;
     // When set, every selected pair is handed to it in rank order as the walk
@@ -150,6 +170,9 @@ struct Result {
     // Examined pairs for which no p-value can be formed (a correlation that is
     // not a number, no admissible common correlation); never selected.
     std::int64_t without_p_value = 0;
+    // With Adjust::BH: the number of pairs that have a p-value (the m of the
+    // adjustment); 0 otherwise.
+    std::int64_t tested = 0;
     Listings listings;
 };
 
