@@ -122,7 +122,10 @@ void select(RankedPairs& ranking, Listings& listings, const Answers& answers,
             result.selected.push_back(pair);
     };
     const WalkOutcome walk =
-        select_pairs(ranking, answers, result.class1, result.class2, context, emit);
+        options.adjust == Adjust::None && options.order == Order::Score
+            ? select_pairs(ranking, answers, result.class1, result.class2, context, emit)
+            : select_pairs_adjusted(ranking, answers, options.adjust, options.order, result.class1,
+                                    result.class2, context, emit, result.tested);
     check_progress(context.progress);
     result.examined = walk.examined;
     result.without_p_value = walk.without_p_value;
