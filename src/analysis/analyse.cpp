@@ -11,6 +11,7 @@
 #include "core/error.h"
 #include "core/progress.h"
 #include "input/types.h"
+#include "report/one_pass.h"
 #include "report/selection.h"
 #include "scoring/big_array.h"
 #include "scoring/fast_pairs.h"
@@ -100,6 +101,14 @@ std::vector<PairScore> top_pairs(RankedPairs& ranking) {
     return listed;
 }
 
+// A selected pair to the caller's callback, or into the result.
+void emit(const Options& options, Result& result, const SelectedPair& pair) {
+    if (options.on_selected)
+        call_caller(options.on_selected, pair);
+    else
+        result.selected.push_back(pair);
+}
+
 struct Study {
     const DataView& data;
     ExpressionView expression;
@@ -115,25 +124,20 @@ void select(RankedPairs& ranking, Listings& listings, const Answers& answers,
     context.progress.end();  // the ranking phase ends with the sort of the listed pairs
     check_progress(context.progress);
     if (options.on_listings) call_caller(options.on_listings, listings);
-    auto emit = [&](const SelectedPair& pair) {
-        if (options.on_selected)
-            call_caller(options.on_selected, pair);
-        else
-            result.selected.push_back(pair);
-    };
+    auto to_caller = [&](const SelectedPair& pair) { emit(options, result, pair); };
     const WalkOutcome walk =
         options.adjust == Adjust::None && options.order == Order::Score
-            ? select_pairs(ranking, answers, result.class1, result.class2, context, emit)
+            ? select_pairs(ranking, answers, result.class1, result.class2, context, to_caller)
             : select_pairs_adjusted(ranking, answers, options.adjust, options.order, result.class1,
-                                    result.class2, context, emit, result.tested);
+                                    result.class2, context, to_caller, result.tested);
     check_progress(context.progress);
-    result.examined = walk.examined;
     result.without_p_value = walk.without_p_value;
 }
 
 void run_straightforward(Study& s, const Answers& answers, const Options& options,
                          const Context& context, Result& result) {
     ProgressReporter& progress = context.progress;
+    result.used_pair_table = true;
     PairTable table;
     progress.begin(Phase::Scoring, result.pairs);
     score_all_pairs(s.expression, s.labels, s.bivar, s.medmad, s.class_sizes, table, progress);
@@ -159,6 +163,30 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
     ProgressReporter& progress = context.progress;
     ClassTerms terms[2];
     compute_class_terms(s.expression, s.labels, s.bivar, s.medmad, context.threads, terms);
+    Listings& listings = result.listings;
+    for (std::int64_t p = 0; p < result.pairs && p < kListingLength; ++p) {
+        std::int32_t i, j;
+        pair_at_position(result.genes, p, i, j);
+        const PairValues v = pair_values(terms, i, j);
+        listings.first_pairs.push_back(listed_pair(i, j, v.score, v.r1, v.r2, v.c));
+    }
+
+    if (!options.pair_table && options.adjust == Adjust::None && options.order == Order::Score &&
+        one_pass_fits(answers.max_pairs)) {
+        progress.begin(Phase::Scoring, result.pairs);
+        OnePassOutcome one = select_in_one_pass(terms, result.genes, answers, context);
+        progress.end();
+        check_progress(progress);
+        if (one.usable) {
+            progress.begin(Phase::Selecting, 1);
+            listings.top_pairs = std::move(one.top_pairs);
+            if (options.on_listings) call_caller(options.on_listings, listings);
+            for (const SelectedPair& pair : one.selected) emit(options, result, pair);
+            result.without_p_value = one.without_p_value;
+            progress.end();
+            return;
+        }
+    }
 
     // 12 bytes per pair: the negated score and the rank index. Left
     // uninitialised: the scoring pass writes every key, each core touching
@@ -168,14 +196,7 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
     if (!fits_in_memory(count * (sizeof(double) + sizeof(std::int32_t)))) throw std::bad_alloc();
     BigArray<double> negScore(count);
     BigArray<std::int32_t> rankOrder(count);
-
-    Listings& listings = result.listings;
-    for (std::int64_t p = 0; p < npairs && p < kListingLength; ++p) {
-        std::int32_t i, j;
-        pair_at_position(result.genes, p, i, j);
-        const PairValues v = pair_values(terms, i, j);
-        listings.first_pairs.push_back(listed_pair(i, j, v.score, v.r1, v.r2, v.c));
-    }
+    result.used_pair_table = true;
     progress.begin(Phase::Scoring, npairs);
     const std::int64_t nan_count = score_pairs_fast(terms, result.genes, negScore.get(), context);
     progress.end();
