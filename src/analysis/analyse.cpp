@@ -2,6 +2,7 @@
 // and the selection walk, with either engine.
 #include <cmath>
 #include <exception>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -171,18 +172,21 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
         listings.first_pairs.push_back(listed_pair(i, j, v.score, v.r1, v.r2, v.c));
     }
 
+    // Without equal scores in the way, the scoring pass finds the listing and
+    // the selection by itself.
+    std::unique_ptr<OnePassSelection> one;
     if (!options.pair_table && options.adjust == Adjust::None && options.order == Order::Score &&
-        one_pass_fits(answers.max_pairs)) {
+        OnePassSelection::fits(answers.max_pairs)) {
         progress.begin(Phase::Scoring, result.pairs);
-        OnePassOutcome one = select_in_one_pass(terms, result.genes, answers, context);
+        one = std::make_unique<OnePassSelection>(terms, result.genes, answers, context);
         progress.end();
         check_progress(progress);
-        if (one.usable) {
+        if (one->listing_usable() && one->selection_usable()) {
             progress.begin(Phase::Selecting, 1);
-            listings.top_pairs = std::move(one.top_pairs);
+            listings.top_pairs = one->top_pairs();
             if (options.on_listings) call_caller(options.on_listings, listings);
-            for (const SelectedPair& pair : one.selected) emit(options, result, pair);
-            result.without_p_value = one.without_p_value;
+            for (const SelectedPair& pair : one->selected()) emit(options, result, pair);
+            result.without_p_value = one->without_p_value();
             progress.end();
             return;
         }
@@ -205,7 +209,27 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
     progress.begin(Phase::Ranking, npairs);
     FastRanking ranking(terms, result.genes, negScore.get(), rankOrder.get(), npairs, nan_count,
                         context.threads);
-    select(ranking, listings, answers, options, context, result);
+    if (!one) {
+        select(ranking, listings, answers, options, context, result);
+        return;
+    }
+    // The pass found the candidates; the table only arranges equal scores.
+    listings.top_pairs = one->listing_usable() ? one->top_pairs() : top_pairs(ranking);
+    progress.end();
+    check_progress(progress);
+    if (options.on_listings) call_caller(options.on_listings, listings);
+    progress.begin(Phase::Selecting, 1);
+    std::vector<SelectedPair> selected;
+    if (one->selection_usable()) {
+        selected = one->selected();
+        result.without_p_value = one->without_p_value();
+    } else if (!one->resolve(ranking, selected, result.without_p_value)) {
+        const WalkOutcome walk = select_pairs(ranking, answers, result.class1, result.class2, context,
+                                              [&](const SelectedPair& pair) { selected.push_back(pair); });
+        result.without_p_value = walk.without_p_value;
+    }
+    progress.end();
+    for (const SelectedPair& pair : selected) emit(options, result, pair);
 }
 
 Result run_analysis(const DataView& data, const Answers& answers, const Options& options) {

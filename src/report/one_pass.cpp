@@ -123,27 +123,59 @@ bool ties_among(const std::vector<Candidate>& sorted, std::size_t count) {
 
 }  // namespace
 
-bool one_pass_fits(std::int32_t max_pairs) {
+struct OnePassSelection::State {
+    const ClassTerms* terms;
+    std::int32_t genes, class1, class2;
+    Answers answers;
+    std::size_t wanted;  // max_pairs, at least 1: the first pair that passes is always selected
+    int threads = 1;
+    std::vector<ThreadSelection> per_thread;
+    std::int64_t npairs = 0, nan_total = 0, passing_total = 0, no_p_total = 0;
+    std::vector<Candidate> listed, passing;  // merged, best first
+    bool listing_ok = false, selection_ok = false;
+    std::vector<PairScore> top_pairs;
+    std::vector<SelectedPair> selected;
+    std::int64_t without_p_value = 0;
+
+    bool stops() const { return passing_total >= static_cast<std::int64_t>(wanted); }
+    SelectedPair selected_from(const Candidate& c) const {
+        RankedPair pair{c.score, c.r1, c.r2, 0, 0, c.position};
+        pair_at_position(genes, c.position, pair.geneX, pair.geneY);
+        double r1 = c.r1, r2 = c.r2;
+        return selected_pair(pair, get_pval(r1, r2, class1, class2));
+    }
+    void finish_listing();
+    void finish_selection();
+};
+
+bool OnePassSelection::fits(std::int32_t max_pairs) {
     return max_pairs < 0 || static_cast<std::size_t>(max_pairs) < kMostKept;
 }
 
-OnePassOutcome select_in_one_pass(const ClassTerms terms[2], std::int32_t genes,
-                                  const Answers& answers, const Context& context) {
-    OnePassOutcome outcome;
-    const std::int32_t class1 = terms[0].m, class2 = terms[1].m;
-    const std::int64_t npairs = genes < 2 ? 0 : std::int64_t{genes} * (genes - 1) / 2;
-    // The first pair that passes is selected whatever max_pairs says.
-    const std::size_t wanted = static_cast<std::size_t>(std::max(1, answers.max_pairs));
+OnePassSelection::OnePassSelection(const ClassTerms terms[2], std::int32_t genes,
+                                   const Answers& answers, const Context& context)
+    : state_(std::make_unique<State>()) {
+    State& st = *state_;
+    st.terms = terms;
+    st.genes = genes;
+    st.class1 = terms[0].m;
+    st.class2 = terms[1].m;
+    st.answers = answers;
+    st.wanted = static_cast<std::size_t>(std::max(1, answers.max_pairs));
+    st.npairs = genes < 2 ? 0 : std::int64_t{genes} * (genes - 1) / 2;
+    st.threads = context.threads;
+    const std::int32_t class1 = st.class1, class2 = st.class2;
     const EcorLevel level = ecor_level(answers.level, class1, class2);
     const PairKernel kernel = select_pair_kernel();
     const std::int32_t panel = partner_panel_width(terms, kPanelBytes);
     const KernelInput shared = kernel_input(terms, genes);
-    ThreadSelection blank(kListingLength + 1, wanted + 1);
+    ThreadSelection blank(kListingLength + 1, st.wanted + 1);
     blank.class1 = class1;
     blank.class2 = class2;
-    std::vector<ThreadSelection> threads(static_cast<std::size_t>(context.threads), blank);
+    std::vector<ThreadSelection>& threads = st.per_thread;
+    threads.assign(static_cast<std::size_t>(context.threads), blank);
 
-    const std::int64_t nan_total = for_each_row_block(
+    st.nan_total = for_each_row_block(
         genes, kernel.rows, panel, context,
         [&](int thread, std::int32_t i0, std::int32_t rows, std::int32_t k_begin, std::int32_t k_end) {
             ThreadSelection& t = threads[static_cast<std::size_t>(thread)];
@@ -209,63 +241,159 @@ OnePassOutcome select_in_one_pass(const ClassTerms terms[2], std::int32_t genes,
             t.no_p.prune(t.passing.cut());
             return nans;
         });
-    if (context.progress.stopped()) return outcome;
+    if (context.progress.stopped()) return;
+    st.listed = merged(threads, &ThreadSelection::listing);
+    st.passing = merged(threads, &ThreadSelection::passing);
+    for (const ThreadSelection& t : threads) {
+        st.passing_total += t.passing_count;
+        st.no_p_total += t.no_p_count;
+    }
+    st.finish_listing();
+    st.finish_selection();
+}
 
-    // The listing: the best numeric scores, then NaN scores in pair order.
-    const std::vector<Candidate> listed = merged(threads, &ThreadSelection::listing);
+OnePassSelection::~OnePassSelection() = default;
+
+// The listing: the best numeric scores, then NaN scores in pair order.
+void OnePassSelection::State::finish_listing() {
     const std::int64_t numeric = npairs - nan_total;
     const std::int64_t shown = std::min<std::int64_t>(kListingLength, npairs);
     const std::int64_t shown_numeric = std::min(shown, numeric);
     if (ties_among(listed, static_cast<std::size_t>(std::min<std::int64_t>(kListingLength + 1, numeric))))
-        return outcome;
+        return;
     // NaN scores are all alike; the table arranges them.
-    if (shown > shown_numeric && nan_total > 1) return outcome;
+    if (shown > shown_numeric && nan_total > 1) return;
     for (std::int64_t k = 0; k < shown_numeric; ++k) {
         const Candidate& c = listed[static_cast<std::size_t>(k)];
         std::int32_t i, j;
         pair_at_position(genes, c.position, i, j);
-        outcome.top_pairs.push_back({i, j, c.score, c.r1, c.r2, c.score / std::fabs(c.r1 - c.r2)});
+        top_pairs.push_back({i, j, c.score, c.r1, c.r2, c.score / std::fabs(c.r1 - c.r2)});
     }
     if (shown > shown_numeric) {
-        const std::vector<Candidate> nans = merged(threads, &ThreadSelection::nan_positions);
+        const std::vector<Candidate> nans = merged(per_thread, &ThreadSelection::nan_positions);
         std::int32_t i, j;
         pair_at_position(genes, nans.front().position, i, j);
         const PairValues v = pair_values(terms, i, j);
-        outcome.top_pairs.push_back({i, j, v.score, v.r1, v.r2, v.score / std::fabs(v.r1 - v.r2)});
+        top_pairs.push_back({i, j, v.score, v.r1, v.r2, v.score / std::fabs(v.r1 - v.r2)});
     }
+    listing_ok = true;
+}
 
-    // The selection: the best passing scores, down to the wanted number.
-    const std::vector<Candidate> passing = merged(threads, &ThreadSelection::passing);
-    std::int64_t passing_total = 0;
-    for (const ThreadSelection& t : threads) passing_total += t.passing_count;
-    const bool stops = passing_total >= static_cast<std::int64_t>(wanted);
-    if (ties_among(passing, stops ? wanted + 1 : passing.size())) return outcome;
-    if (stops) {
+// The selection: the best passing scores, down to the wanted number.
+void OnePassSelection::State::finish_selection() {
+    if (ties_among(passing, stops() ? wanted + 1 : passing.size())) return;
+    if (stops()) {
         // The walk stops at the wanted-th passing pair: it examined every
         // pair with a higher score, and no other pair may share its score.
         const double stop = passing[wanted - 1].score;
-        for (const ThreadSelection& t : threads) {
-            if (t.failed.overflow || t.no_p.overflow) return outcome;
+        for (const ThreadSelection& t : per_thread) {
+            if (t.failed.overflow || t.no_p.overflow) return;
             for (const std::vector<double>* v : {&t.failed.values, &t.no_p.values})
-                if (std::find(v->begin(), v->end(), stop) != v->end()) return outcome;
-            outcome.without_p_value +=
+                if (std::find(v->begin(), v->end(), stop) != v->end()) return;
+            without_p_value +=
                 std::count_if(t.no_p.values.begin(), t.no_p.values.end(), [stop](double s) { return s > stop; });
         }
     } else {
         // The walk went through every pair: the NaN scores at the end too.
-        outcome.without_p_value = nan_total;
-        for (const ThreadSelection& t : threads) outcome.without_p_value += t.no_p_count;
+        without_p_value = nan_total + no_p_total;
     }
-    const std::size_t count = stops ? wanted : passing.size();
-    for (std::size_t k = 0; k < count; ++k) {
-        const Candidate& c = passing[k];
-        RankedPair pair{c.score, c.r1, c.r2, 0, 0, c.position};
-        pair_at_position(genes, c.position, pair.geneX, pair.geneY);
-        double r1 = c.r1, r2 = c.r2;
-        outcome.selected.push_back(selected_pair(pair, get_pval(r1, r2, class1, class2)));
+    const std::size_t count = stops() ? wanted : passing.size();
+    for (std::size_t k = 0; k < count; ++k) selected.push_back(selected_from(passing[k]));
+    selection_ok = true;
+}
+
+bool OnePassSelection::listing_usable() const { return state_->listing_ok; }
+const std::vector<PairScore>& OnePassSelection::top_pairs() const { return state_->top_pairs; }
+bool OnePassSelection::selection_usable() const { return state_->selection_ok; }
+const std::vector<SelectedPair>& OnePassSelection::selected() const { return state_->selected; }
+std::int64_t OnePassSelection::without_p_value() const { return state_->without_p_value; }
+
+bool OnePassSelection::resolve(FastRanking& ranking, std::vector<SelectedPair>& selected,
+                               std::int64_t& without_p_value) const {
+    const State& st = *state_;
+    const std::vector<Candidate>& passing = st.passing;
+    const bool stops = st.stops();
+    // Every passing pair ranked above the stop is kept (a thread keeps all
+    // its passing pairs above its cut, and the cut is below the stop); the
+    // ones that share a score, and every pair of the stop's score, are
+    // arranged by the table.
+    const std::size_t considered = stops ? st.wanted + 1 : passing.size();
+    std::vector<double> tied;
+    for (std::size_t j = 1; j < considered && j < passing.size(); ++j)
+        if (passing[j - 1].score == passing[j].score) tied.push_back(passing[j].score);
+    if (stops) tied.push_back(passing[st.wanted - 1].score);
+    std::sort(tied.begin(), tied.end());
+    tied.erase(std::unique(tied.begin(), tied.end()), tied.end());
+
+    // Where each tied score's pairs lie in the ranking: after every pair with
+    // a higher score, as many as share it.
+    const std::size_t groups = tied.size();
+    // below[c]: keys above exactly c of the tied scores.
+    std::vector<std::int64_t> below(groups + 1, 0), equal(groups, 0);
+    const double* keys = ranking.keys();
+    const std::int64_t numeric = ranking.numeric();
+#pragma omp parallel num_threads(st.threads)
+    {
+        std::vector<std::int64_t> b(groups + 1, 0), e(groups, 0);
+#pragma omp for schedule(static)
+        for (std::int64_t k = 0; k < numeric; ++k) {
+            const double score = -keys[k];
+            const auto c = static_cast<std::size_t>(std::lower_bound(tied.begin(), tied.end(), score) - tied.begin());
+            ++b[c];
+            if (c < groups && tied[c] == score) ++e[c];
+        }
+#pragma omp critical
+        {
+            for (std::size_t g = 0; g <= groups; ++g) below[g] += b[g];
+            for (std::size_t g = 0; g < groups; ++g) equal[g] += e[g];
+        }
     }
-    outcome.usable = true;
-    return outcome;
+    std::vector<std::int64_t> above(groups, 0);  // keys with a higher score than tied[g]
+    for (std::size_t g = groups; g-- > 0;) above[g] = below[g + 1] + (g + 1 < groups ? above[g + 1] : 0);
+
+    std::vector<SelectedPair> out;
+    std::int64_t no_p_in_group = 0;  // of the last group walked, before the stop
+    for (std::size_t j = 0; j < passing.size() && out.size() < st.wanted;) {
+        const double score = passing[j].score;
+        std::size_t next = j;
+        while (next < passing.size() && passing[next].score == score) ++next;
+        const auto g = static_cast<std::size_t>(std::lower_bound(tied.begin(), tied.end(), score) - tied.begin());
+        if (g < groups && tied[g] == score && equal[g] > 1) {
+            // The group in the ranking's arrangement; each member's p-value
+            // decides, as the walk would.
+            ranking.arrange(above[g], above[g] + equal[g]);
+            no_p_in_group = 0;
+            for (std::int64_t k = above[g]; k < above[g] + equal[g] && out.size() < st.wanted; ++k) {
+                std::int32_t x, y;
+                pair_at_position(st.genes, ranking.position(k), x, y);
+                const PairValues v = pair_values(st.terms, x, y);
+                double r1 = v.r1, r2 = v.r2;
+                const double p = get_pval(r1, r2, st.class1, st.class2);
+                if (std::isnan(p)) ++no_p_in_group;
+                if (p <= st.answers.level)
+                    out.push_back(st.selected_from({v.score, v.r1, v.r2, ranking.position(k)}));
+            }
+        } else {
+            no_p_in_group = 0;
+            for (std::size_t k = j; k < next && out.size() < st.wanted; ++k) out.push_back(st.selected_from(passing[k]));
+        }
+        j = next;
+    }
+    if (stops) {
+        // Pairs without a p-value above the stop, and those of the stop's
+        // score that the walk met before it.
+        const double stop = out.back().score;
+        without_p_value = no_p_in_group;
+        for (const ThreadSelection& t : st.per_thread) {
+            if (t.no_p.overflow) return false;
+            without_p_value +=
+                std::count_if(t.no_p.values.begin(), t.no_p.values.end(), [stop](double s) { return s > stop; });
+        }
+    } else {
+        without_p_value = st.nan_total + st.no_p_total;
+    }
+    selected.swap(out);
+    return true;
 }
 
 }  // namespace tivarne

@@ -54,6 +54,9 @@ bool expect_same_on_both_paths(const test::Study& study, const Answers& answers,
 
 TEST(SelectionPaths, OnePassAgreesWithTheRankedTable) {
     const test::Study clean(200, 14, 11, 41, false), ties(200, 9, 12, 42, true), tiny(12, 3, 4, 43, false);
+    // Classes of two and three samples: correlations of 1 and -1, scores
+    // shared by many pairs, many pairs without a p-value.
+    const test::Study small_classes(90, 2, 3, 44, true);
     // Levels at a pair's exact p-value and just below it.
     const Result loose = analyse(clean.view(), {0.5, 50});
     ASSERT_GE(loose.selected.size(), 30u);
@@ -68,6 +71,7 @@ TEST(SelectionPaths, OnePassAgreesWithTheRankedTable) {
         one_pass += expect_same_on_both_paths(clean, a, "planted pairs");
         expect_same_on_both_paths(ties, a, "duplicated and constant genes");
         expect_same_on_both_paths(tiny, a, "12 genes");
+        expect_same_on_both_paths(small_classes, a, "classes of 2 and 3 samples");
     }
     // Without equal scores the table is not needed.
     EXPECT_GE(one_pass, 10);
