@@ -57,7 +57,7 @@ test_that("every kind of expr and labels gives the same rows", {
   skip_if_not_installed("SummarizedExperiment")
   se <- SummarizedExperiment::SummarizedExperiment(
     assays = list(other = named * 0, expr = named),
-    colData = S4Vectors::DataFrame(type = aml))
+    colData = data.frame(type = aml))
   expect_identical(tivarne(se, "type", class1 = "AML", assay = "expr"), ref)
   expect_identical(tivarne(se, aml, class1 = "AML", assay = 2), ref)
 })
