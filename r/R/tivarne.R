@@ -47,7 +47,7 @@
 #'   }
 #'   No pair qualifies: zero rows with these columns. The attribute
 #'   `"tivarne"` holds the sizes (`genes`, `samples`, `class1`, `class2`,
-#'   `pairs`), the pairs the walk `examined`, those `without_p_value` (never
+#'   `pairs`), the examined pairs `without_p_value` (never
 #'   selected), the number `tested` for the adjustment, and the answers.
 #'
 #' @section Errors:

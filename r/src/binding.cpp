@@ -82,7 +82,6 @@ Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, 
         Rcpp::Named("genes") = result.genes, Rcpp::Named("samples") = result.samples,
         Rcpp::Named("class1") = result.class1, Rcpp::Named("class2") = result.class2,
         Rcpp::Named("pairs") = static_cast<double>(result.pairs),
-        Rcpp::Named("examined") = static_cast<double>(result.examined),
         Rcpp::Named("without_p_value") = static_cast<double>(result.without_p_value),
         Rcpp::Named("tested") = static_cast<double>(result.tested));
     return Rcpp::List::create(Rcpp::Named("pairs") = pairs, Rcpp::Named("counts") = counts);
