@@ -12,6 +12,7 @@
 #include "core/error.h"
 #include "core/progress.h"
 #include "input/types.h"
+#include "report/adjusted_selection.h"
 #include "report/one_pass.h"
 #include "report/selection.h"
 #include "scoring/big_array.h"
@@ -90,18 +91,6 @@ PairScore listed_pair(std::int32_t i, std::int32_t j, double score, double r1, d
     return p;
 }
 
-// The best kListingLength pairs of the ranking, c recovered from the score.
-std::vector<PairScore> top_pairs(RankedPairs& ranking) {
-    const std::int64_t shown = ranking.size() < kListingLength ? ranking.size() : kListingLength;
-    std::vector<RankedPair> top(static_cast<std::size_t>(shown));
-    ranking.fetch(0, shown, top.data());
-    std::vector<PairScore> listed;
-    for (const RankedPair& e : top)
-        listed.push_back(listed_pair(e.geneX, e.geneY, e.score, e.r1, e.r2,
-                                     e.score / std::fabs(e.r1 - e.r2)));
-    return listed;
-}
-
 // A selected pair to the caller's callback, or into the result.
 void emit(const Options& options, Result& result, const SelectedPair& pair) {
     if (options.on_selected)
@@ -121,7 +110,7 @@ struct Study {
 // The listings, then the walk down the ranking.
 void select(RankedPairs& ranking, Listings& listings, const Answers& answers,
             const Options& options, const Context& context, Result& result) {
-    listings.top_pairs = top_pairs(ranking);
+    listings.top_pairs = listing_of(ranking);
     context.progress.end();  // the ranking phase ends with the sort of the listed pairs
     check_progress(context.progress);
     if (options.on_listings) call_caller(options.on_listings, listings);
@@ -172,6 +161,23 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
         listings.first_pairs.push_back(listed_pair(i, j, v.score, v.r1, v.r2, v.c));
     }
 
+    if (!options.pair_table && (options.adjust != Adjust::None || options.order != Order::Score)) {
+        progress.begin(Phase::Scoring, result.pairs);
+        AdjustedOutcome adjusted =
+            select_adjusted(terms, result.genes, answers, options.adjust, options.order, context);
+        progress.end();
+        check_progress(progress);
+        result.used_pair_table = true;
+        progress.begin(Phase::Selecting, 1);
+        listings.top_pairs = std::move(adjusted.top_pairs);
+        if (options.on_listings) call_caller(options.on_listings, listings);
+        for (const SelectedPair& pair : adjusted.selected) emit(options, result, pair);
+        result.without_p_value = adjusted.without_p_value;
+        result.tested = adjusted.tested;
+        progress.end();
+        return;
+    }
+
     // Without equal scores in the way, the scoring pass finds the listing and
     // the selection by itself.
     std::unique_ptr<OnePassSelection> one;
@@ -214,7 +220,7 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
         return;
     }
     // The pass found the candidates; the table only arranges equal scores.
-    listings.top_pairs = one->listing_usable() ? one->top_pairs() : top_pairs(ranking);
+    listings.top_pairs = one->listing_usable() ? one->top_pairs() : listing_of(ranking);
     progress.end();
     check_progress(progress);
     if (options.on_listings) call_caller(options.on_listings, listings);

@@ -19,11 +19,6 @@ constexpr std::size_t kMostKept = std::size_t{1} << 20;
 // Scores kept per thread for the check of equal scores at the stop.
 constexpr std::size_t kMostBuffered = std::size_t{1} << 22;
 
-struct Candidate {
-    double score, r1, r2;
-    std::int64_t position;
-};
-
 // The `capacity` highest scores offered, as a heap with the lowest on top.
 class Best {
 public:
@@ -308,31 +303,35 @@ bool OnePassSelection::selection_usable() const { return state_->selection_ok; }
 const std::vector<SelectedPair>& OnePassSelection::selected() const { return state_->selected; }
 std::int64_t OnePassSelection::without_p_value() const { return state_->without_p_value; }
 
-bool OnePassSelection::resolve(FastRanking& ranking, std::vector<SelectedPair>& selected,
-                               std::int64_t& without_p_value) const {
-    const State& st = *state_;
-    const std::vector<Candidate>& passing = st.passing;
-    const bool stops = st.stops();
-    // Every passing pair ranked above the stop is kept (a thread keeps all
-    // its passing pairs above its cut, and the cut is below the stop); the
-    // ones that share a score, and every pair of the stop's score, are
-    // arranged by the table.
-    const std::size_t considered = stops ? st.wanted + 1 : passing.size();
+ArrangedSelection arrange_selection(FastRanking& ranking, const ClassTerms terms[2],
+                                    std::int32_t genes, const std::vector<Candidate>& passing,
+                                    std::size_t wanted, double threshold, int threads) {
+    const std::int32_t class1 = terms[0].m, class2 = terms[1].m;
+    const bool stops = passing.size() >= wanted;
+    auto selected_from = [&](const Candidate& c) {
+        RankedPair pair{c.score, c.r1, c.r2, 0, 0, c.position};
+        pair_at_position(genes, c.position, pair.geneX, pair.geneY);
+        double r1 = c.r1, r2 = c.r2;
+        return selected_pair(pair, get_pval(r1, r2, class1, class2));
+    };
+    // Scores shared within the selection, and the stop's score: their pairs
+    // are arranged by the table.
+    const std::size_t considered = stops ? wanted + 1 : passing.size();
     std::vector<double> tied;
     for (std::size_t j = 1; j < considered && j < passing.size(); ++j)
         if (passing[j - 1].score == passing[j].score) tied.push_back(passing[j].score);
-    if (stops) tied.push_back(passing[st.wanted - 1].score);
+    if (stops) tied.push_back(passing[wanted - 1].score);
     std::sort(tied.begin(), tied.end());
     tied.erase(std::unique(tied.begin(), tied.end()), tied.end());
 
     // Where each tied score's pairs lie in the ranking: after every pair with
-    // a higher score, as many as share it.
+    // a higher score, as many as share it. below[c]: keys above exactly c of
+    // the tied scores.
     const std::size_t groups = tied.size();
-    // below[c]: keys above exactly c of the tied scores.
     std::vector<std::int64_t> below(groups + 1, 0), equal(groups, 0);
     const double* keys = ranking.keys();
     const std::int64_t numeric = ranking.numeric();
-#pragma omp parallel num_threads(st.threads)
+#pragma omp parallel num_threads(threads)
     {
         std::vector<std::int64_t> b(groups + 1, 0), e(groups, 0);
 #pragma omp for schedule(static)
@@ -351,39 +350,49 @@ bool OnePassSelection::resolve(FastRanking& ranking, std::vector<SelectedPair>& 
     std::vector<std::int64_t> above(groups, 0);  // keys with a higher score than tied[g]
     for (std::size_t g = groups; g-- > 0;) above[g] = below[g + 1] + (g + 1 < groups ? above[g + 1] : 0);
 
-    std::vector<SelectedPair> out;
+    ArrangedSelection out;
     std::int64_t no_p_in_group = 0;  // of the last group walked, before the stop
-    for (std::size_t j = 0; j < passing.size() && out.size() < st.wanted;) {
+    for (std::size_t j = 0; j < passing.size() && out.selected.size() < wanted;) {
         const double score = passing[j].score;
         std::size_t next = j;
         while (next < passing.size() && passing[next].score == score) ++next;
         const auto g = static_cast<std::size_t>(std::lower_bound(tied.begin(), tied.end(), score) - tied.begin());
+        no_p_in_group = 0;
         if (g < groups && tied[g] == score && equal[g] > 1) {
             // The group in the ranking's arrangement; each member's p-value
             // decides, as the walk would.
             ranking.arrange(above[g], above[g] + equal[g]);
-            no_p_in_group = 0;
-            for (std::int64_t k = above[g]; k < above[g] + equal[g] && out.size() < st.wanted; ++k) {
+            for (std::int64_t k = above[g]; k < above[g] + equal[g] && out.selected.size() < wanted; ++k) {
                 std::int32_t x, y;
-                pair_at_position(st.genes, ranking.position(k), x, y);
-                const PairValues v = pair_values(st.terms, x, y);
+                pair_at_position(genes, ranking.position(k), x, y);
+                const PairValues v = pair_values(terms, x, y);
                 double r1 = v.r1, r2 = v.r2;
-                const double p = get_pval(r1, r2, st.class1, st.class2);
+                const double p = get_pval(r1, r2, class1, class2);
                 if (std::isnan(p)) ++no_p_in_group;
-                if (p <= st.answers.level)
-                    out.push_back(st.selected_from({v.score, v.r1, v.r2, ranking.position(k)}));
+                if (p <= threshold) out.selected.push_back(selected_from({v.score, v.r1, v.r2, ranking.position(k)}));
             }
         } else {
-            no_p_in_group = 0;
-            for (std::size_t k = j; k < next && out.size() < st.wanted; ++k) out.push_back(st.selected_from(passing[k]));
+            for (std::size_t k = j; k < next && out.selected.size() < wanted; ++k)
+                out.selected.push_back(selected_from(passing[k]));
         }
         j = next;
     }
-    if (stops) {
+    if (stops) out.without_p_value_at_stop = no_p_in_group;
+    return out;
+}
+
+bool OnePassSelection::resolve(FastRanking& ranking, std::vector<SelectedPair>& selected,
+                               std::int64_t& without_p_value) const {
+    const State& st = *state_;
+    // Every passing pair ranked above the stop is kept: a thread keeps all
+    // its passing pairs above its cut, and its cut is at or below the stop.
+    ArrangedSelection arranged = arrange_selection(ranking, st.terms, st.genes, st.passing, st.wanted,
+                                                   st.answers.level, st.threads);
+    if (st.stops()) {
         // Pairs without a p-value above the stop, and those of the stop's
         // score that the walk met before it.
-        const double stop = out.back().score;
-        without_p_value = no_p_in_group;
+        const double stop = arranged.selected.back().score;
+        without_p_value = arranged.without_p_value_at_stop;
         for (const ThreadSelection& t : st.per_thread) {
             if (t.no_p.overflow) return false;
             without_p_value +=
@@ -392,7 +401,7 @@ bool OnePassSelection::resolve(FastRanking& ranking, std::vector<SelectedPair>& 
     } else {
         without_p_value = st.nan_total + st.no_p_total;
     }
-    selected.swap(out);
+    selected.swap(arranged.selected);
     return true;
 }
 

@@ -10,6 +10,26 @@
 
 namespace tivarne {
 
+// A pair as the selection keeps it.
+struct Candidate {
+    double score, r1, r2;
+    std::int64_t position;  // in pair order
+};
+
+// The selection as the walk down the ranking makes it, from `passing`: the
+// pairs whose p-value is at or below `threshold`, best score first, all of
+// them down to the wanted-th (the stop) when there are that many. Pairs that
+// share a score are put in the ranking's arrangement through the ranked
+// table, each pair of such a group decided by its exact p-value.
+struct ArrangedSelection {
+    std::vector<SelectedPair> selected;
+    // Pairs without a p-value that share the stop's score and come before it.
+    std::int64_t without_p_value_at_stop = 0;
+};
+ArrangedSelection arrange_selection(FastRanking& ranking, const ClassTerms terms[2],
+                                    std::int32_t genes, const std::vector<Candidate>& passing,
+                                    std::size_t wanted, double threshold, int threads);
+
 // The listing and the selection found in the scoring pass itself, without the
 // table of all pairs: each thread keeps the best pairs it has seen (for the
 // listing) and the best pairs whose p-value passes (for the selection); a pair

@@ -32,6 +32,16 @@ SelectedPair selected_pair(const RankedPair& pair, double p_value) {
     return s;
 }
 
+std::vector<PairScore> listing_of(RankedPairs& ranking) {
+    const std::int64_t shown = ranking.size() < kListingLength ? ranking.size() : kListingLength;
+    std::vector<RankedPair> top(static_cast<std::size_t>(shown));
+    ranking.fetch(0, shown, top.data());
+    std::vector<PairScore> listed;
+    for (const RankedPair& e : top)
+        listed.push_back({e.geneX, e.geneY, e.score, e.r1, e.r2, e.score / std::fabs(e.r1 - e.r2)});
+    return listed;
+}
+
 WalkOutcome select_pairs(RankedPairs& ranking, const Answers& answers, std::int32_t class1,
                          std::int32_t class2, const Context& context,
                          const std::function<void(const SelectedPair&)>& emit) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "core/progress.h"
 #include "scoring/ranked_pairs.h"
@@ -11,6 +12,9 @@ namespace tivarne {
 // The pair as the result shows it: c recovered as score / |r1 - r2|, and the
 // p-value with its base-10 logarithm.
 SelectedPair selected_pair(const RankedPair& pair, double p_value);
+
+// The best kListingLength pairs of the ranking, c recovered from the score.
+std::vector<PairScore> listing_of(RankedPairs& ranking);
 
 struct WalkOutcome {
     std::int64_t examined = 0;         // pairs looked at, from the best down

@@ -15,6 +15,12 @@ double tail(double T) {
 
 }  // namespace
 
+double ecor_tail(double T) {
+    if (!(T > 0)) return 1;
+    if (T == std::numeric_limits<double>::infinity()) return 0;
+    return tail(T);
+}
+
 EcorLevel ecor_level(double level, std::int32_t class1, std::int32_t class2) {
     EcorLevel lv{};
     lv.m1 = static_cast<double>(class1);

@@ -12,4 +12,8 @@ namespace tivarne {
 // given their exact p-value.
 EcorLevel ecor_level(double level, std::int32_t class1, std::int32_t class2);
 
+// The p-value of a statistic T as get_pval gives it: 1 for T <= 0, 0 for T =
+// +infinity, else the chi-squared tail.
+double ecor_tail(double T);
+
 }  // namespace tivarne

@@ -77,6 +77,61 @@ TEST(SelectionPaths, OnePassAgreesWithTheRankedTable) {
     EXPECT_GE(one_pass, 10);
 }
 
+// The fast adjusted selection against the plain one (every pair's p-value,
+// sorted, as BenjaminiHochberg does it).
+void expect_same_adjusted(const test::Study& study, const Answers& answers, Adjust adjust, Order order,
+                          const std::string& what) {
+    Options plain;
+    plain.pair_table = true;
+    plain.adjust = adjust;
+    plain.order = order;
+    const Result want = analyse(study.view(), answers, plain);
+    for (int threads : {1, 2}) {
+        Options fast = plain;
+        fast.pair_table = false;
+        fast.threads = threads;
+        const Result got = analyse(study.view(), answers, fast);
+        const std::string where = what + ", level " + std::to_string(answers.level) + ", " +
+                                  std::to_string(answers.max_pairs) + " pairs, " +
+                                  (order == Order::PValue ? "p order, " : "score order, ") +
+                                  std::to_string(threads) + " threads";
+        EXPECT_EQ(fingerprint(got), fingerprint(want)) << where;
+        EXPECT_EQ(got.tested, want.tested) << where;
+        ASSERT_EQ(got.selected.size(), want.selected.size()) << where;
+        for (std::size_t k = 0; k < got.selected.size(); ++k)
+            EXPECT_TRUE(same_bits(got.selected[k].q_value, want.selected[k].q_value)) << where << ", row " << k;
+    }
+}
+
+TEST(SelectionPaths, AdjustedSelectionAgreesWithAllPValues) {
+    const test::Study noise(150, 12, 13, 51, false), ties(150, 9, 10, 52, true);
+    // Class 2 a copy of class 1 for the first 40 genes: r1 = r2, T about 0, p
+    // 1; 300 samples a class: the planted pairs' p-values underflow to 0.
+    test::Study mirror(120, 8, 8, 53, false), large(60, 300, 300, 54, false);
+    for (int g = 0; g < 40; ++g) {
+        int from = 0;
+        for (int j = 0; j < mirror.samples; ++j)
+            if (mirror.labels[j] == 0) {
+                while (mirror.labels[from] != 1) ++from;
+                mirror.at(g, j) = mirror.at(g, from++);
+            }
+    }
+    Options bh;
+    bh.adjust = Adjust::BH;
+    bh.order = Order::PValue;
+    ASSERT_EQ(analyse(large.view(), {0.05, 10}, bh).selected.back().p_value, 0.0);
+    const Result all = analyse(mirror.view(), {1, 100000}, bh);
+    ASSERT_EQ(all.selected.back().p_value, 1.0);
+    ASSERT_LT(analyse(ties.view(), {0.05, 10}, bh).tested, ties.genes * (ties.genes - 1) / 2);  // left out: no p-value
+    const Answers answers[] = {{0.05, 5}, {0.2, 100000}, {1, 30}, {0, 10}};
+    for (const Answers& a : answers)
+        for (Order order : {Order::Score, Order::PValue}) {
+            for (const test::Study* study : {&noise, &ties, static_cast<const test::Study*>(&mirror), static_cast<const test::Study*>(&large)})
+                expect_same_adjusted(*study, a, Adjust::BH, order, "BH");
+            expect_same_adjusted(ties, a, Adjust::None, order, "unadjusted");
+        }
+}
+
 TEST(SelectionPaths, BulkDecisionNeverContradictsTheExactPValue) {
     std::mt19937_64 rng(77);
     std::uniform_real_distribution<double> unit(-1, 1);

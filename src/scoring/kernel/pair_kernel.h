@@ -14,8 +14,13 @@ struct KernelInput {
         const double* D;
         const double* bivar;
     } cls[2];
-    // Table mode (score_rows): -score at each pair's position.
+    // Table mode (score_rows): -score at each pair's position, and when
+    // `hint` is set, a hint of the pair's ECOR statistic T there: NaN when
+    // the pair has no p-value, +infinity when T is (p = 0) or the hint is
+    // unsure, else T within a relative 1e-6 (class sizes from `level`).
     double* negScore = nullptr;
+    float* hint = nullptr;
+    const struct EcorLevel* level = nullptr;
     // Block mode (score_block): score, r1 and r2 of pair (i0 + r, k) at
     // r * block_width + k - k_begin of each array.
     double* block_score = nullptr;

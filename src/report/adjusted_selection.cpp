@@ -1,0 +1,265 @@
+#include "report/adjusted_selection.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "report/one_pass.h"
+#include "report/selection.h"
+#include "scoring/big_array.h"
+#include "scoring/ecor_filter.h"
+#include "scoring/fast_pairs.h"
+#include "scoring/fast_ranking.h"
+#include "scoring/pval.h"
+
+namespace tivarne {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+// A hint h stands for a statistic within kSlack * (1 + |h|) of it.
+constexpr double kSlack = 1e-6;
+// Histogram bins: bin 0 holds the hints at or below 0 (p = 1), bin b >= 1 the
+// positive floats whose bits shifted by kShift are b - 1 (2^-11 wide,
+// relatively); +infinity is counted on its own.
+constexpr int kShift = 12;
+constexpr std::size_t kBins = (0x7f800000u >> kShift) + 1;
+
+std::size_t bin_of(float hint) {
+    if (!(hint > 0)) return 0;
+    std::uint32_t bits;
+    std::memcpy(&bits, &hint, sizeof bits);
+    return (bits >> kShift) + 1;
+}
+
+// The largest hint of bin b.
+double bin_high(std::size_t b) {
+    if (b == 0) return 0;
+    const std::uint32_t bits = static_cast<std::uint32_t>((b - 1) << kShift) | ((1u << kShift) - 1);
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// No pair in bin b or below has a p-value below this.
+double floor_p(std::size_t b) {
+    const double high = bin_high(b);
+    return ecor_tail(high + kSlack * (1 + std::fabs(high))) * (1 - 1e-12);
+}
+
+struct Collected {
+    Candidate pair;
+    double p;
+};
+
+}  // namespace
+
+AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
+                                const Answers& answers, Adjust adjust, Order order,
+                                const Context& context) {
+    AdjustedOutcome out;
+    const std::int32_t class1 = terms[0].m, class2 = terms[1].m;
+    const std::int64_t npairs = genes < 2 ? 0 : std::int64_t{genes} * (genes - 1) / 2;
+    const auto count = static_cast<std::size_t>(npairs);
+    const bool bh = adjust == Adjust::BH;
+    const double level = answers.level;
+    const std::size_t wanted = static_cast<std::size_t>(std::max(1, answers.max_pairs));
+    const int threads = context.threads;
+
+    // The scoring pass: the table of scores and the hints.
+    if (!fits_in_memory(count * (sizeof(double) + sizeof(float) + sizeof(std::int32_t)))) throw std::bad_alloc();
+    BigArray<double> negScore(count);
+    BigArray<float> hints(count);
+    BigArray<std::int32_t> rankOrder(count);
+    const EcorLevel sizes = ecor_level(0, class1, class2);
+    const PairKernel kernel = select_pair_kernel();
+    KernelInput in = kernel_input(terms, genes);
+    in.negScore = negScore.get();
+    in.hint = hints.get();
+    in.level = &sizes;
+    const std::int64_t nan_total = for_each_row_block(
+        genes, kernel.rows, partner_panel_width(terms, kPanelBytes), context,
+        [&](int, std::int32_t i0, std::int32_t rows, std::int32_t k_begin, std::int32_t k_end) {
+            return kernel.score_rows(in, i0, rows, k_begin, k_end);
+        });
+    if (context.progress.stopped()) return out;
+    const float* hint = hints.get();
+    const double* key = negScore.get();
+
+    // The histogram of the hints; m, the pairs with a p-value.
+    std::vector<std::int64_t> bins(kBins, 0);
+    std::int64_t top = 0, none = 0;
+#pragma omp parallel num_threads(threads)
+    {
+        std::vector<std::int64_t> local(kBins, 0);
+        std::int64_t local_top = 0, local_none = 0;
+#pragma omp for schedule(static)
+        for (std::int64_t p = 0; p < npairs; ++p) {
+            const float h = hint[p];
+            if (h != h)
+                ++local_none;
+            else if (h == std::numeric_limits<float>::infinity())
+                ++local_top;
+            else
+                ++local[bin_of(h)];
+        }
+#pragma omp critical
+        {
+            for (std::size_t b = 0; b < kBins; ++b) bins[b] += local[b];
+            top += local_top;
+            none += local_none;
+        }
+    }
+    const std::int64_t m = npairs - none;
+    out.tested = bh ? m : 0;
+    const double dm = static_cast<double>(m);
+    // above[b]: pairs whose hint lies above bin b (+infinity included).
+    std::vector<std::int64_t> above(kBins + 1, 0);
+    above[kBins] = 0;
+    for (std::size_t b = kBins; b-- > 0;) above[b] = (b + 1 < kBins ? above[b + 1] + bins[b + 1] : top);
+
+    // Where the cut seems to lie: the rank it needs, read off the histogram
+    // with each bin's largest p-value; then the lowest bin that gives that
+    // many pairs and some to spare.
+    std::int64_t needed = static_cast<std::int64_t>(wanted);
+    if (bh) {
+        std::int64_t rough = top;
+        for (std::size_t b = kBins; b-- > 0;) {
+            const std::int64_t rank = above[b] + bins[b];
+            if (rank > 0 && bins[b] > 0 && dm * ecor_tail(b == 0 ? 0 : bin_high(b - 1)) / rank <= level)
+                rough = rank;
+        }
+        needed = rough;
+    }
+    needed += needed / 50 + 256;
+    std::size_t cut = kBins;  // pairs in bins >= cut (and +infinity) are collected
+    while (cut > 0 && above[cut - 1] < needed) --cut;
+    if (cut > 0) --cut;
+
+    // Exact p-values for the pairs at or above the cut's bin, more when the
+    // bounds of the bins below cannot rule out the cut lying there.
+    std::vector<Collected> collected;
+    std::size_t collected_down_to = kBins + 1;  // bins already collected: >= this
+    std::vector<double> zone;                    // the exact zone's p-values, ascending
+    std::vector<Collected> passing;
+    double threshold = -1;  // a pair passes when its p-value is at or below it
+    for (;;) {
+        // Collect bins [cut, collected_down_to).
+        std::vector<std::vector<Collected>> found(static_cast<std::size_t>(threads));
+#pragma omp parallel for schedule(dynamic, 1 << 16) num_threads(threads)
+        for (std::int64_t p = 0; p < npairs; ++p) {
+            const float h = hint[p];
+            if (h != h) continue;
+            const bool infinite = h == std::numeric_limits<float>::infinity();
+            const std::size_t b = infinite ? kBins : bin_of(h);
+            if (b < cut || (b >= collected_down_to && collected_down_to <= kBins)) continue;
+            std::int32_t i, j;
+            pair_at_position(genes, p, i, j);
+            const PairValues v = pair_values(terms, i, j);
+            double r1 = v.r1, r2 = v.r2;
+            found[static_cast<std::size_t>(omp_get_thread_num())].push_back(
+                {{-key[p], v.r1, v.r2, p}, get_pval(r1, r2, class1, class2)});
+        }
+        for (const auto& f : found) collected.insert(collected.end(), f.begin(), f.end());
+        collected_down_to = cut;
+
+        // Pairs outside the collection have p-values of at least `outside`;
+        // the collected ones below it hold their exact ranks.
+        const double outside = cut == 0 ? kInf : floor_p(cut - 1);
+        zone.clear();
+        for (const Collected& c : collected)
+            if (c.p < outside) zone.push_back(c.p);
+        std::sort(zone.begin(), zone.end());
+        const auto z = static_cast<std::int64_t>(zone.size());
+
+        std::size_t retry = kBins;  // a bin that must be collected too
+        if (bh) {
+            std::int64_t k_star = 0;
+            for (std::int64_t k = 1; k <= z; ++k)
+                if ((dm * zone[static_cast<std::size_t>(k - 1)]) / static_cast<double>(k) <= level) k_star = k;
+            threshold = k_star > 0 ? zone[static_cast<std::size_t>(k_star - 1)] : -1;
+            // No rank beyond the zone may meet the condition: their p-values
+            // are at least `outside`, and below the bins' floors.
+            const auto n_c = static_cast<std::int64_t>(collected.size());
+            if (cut > 0 && n_c > z && !(dm * outside / static_cast<double>(n_c) > level)) retry = cut - 1;
+            for (std::size_t b = cut; retry == kBins && b-- > 0;) {
+                const std::int64_t up_to = b == 0 ? m : above[b] + bins[b];
+                if (up_to > above[b] && !(dm * floor_p(b) / static_cast<double>(up_to) > level)) retry = b;
+            }
+        } else {
+            threshold = level;
+            const auto passing_in_zone = std::upper_bound(zone.begin(), zone.end(), level) - zone.begin();
+            if (passing_in_zone < static_cast<std::ptrdiff_t>(wanted) && level >= outside && cut > 0) retry = cut - 1;
+        }
+        if (retry == kBins) break;
+        // Collect down to the bin that failed, and at least twice as many.
+        std::size_t next = std::min(retry, cut - 1);
+        while (next > 0 && above[next] + bins[next] < 2 * static_cast<std::int64_t>(collected.size())) --next;
+        cut = next;
+    }
+    for (const Collected& c : collected)
+        if (c.p <= threshold) passing.push_back(c);
+
+    // The q-values: over the exact zone, the smallest (m p_(j)) / j from the
+    // pair's rank on, capped at 1 (beyond the cut every ratio exceeds the
+    // level, so they cannot be the smallest).
+    std::vector<double> q;
+    if (bh) {
+        std::int64_t k_star = 0;
+        for (std::size_t k = 0; k < zone.size(); ++k)
+            if (zone[k] <= threshold) k_star = static_cast<std::int64_t>(k) + 1;
+        q.assign(static_cast<std::size_t>(k_star), 1);
+        double smallest = 1;
+        for (std::int64_t k = k_star; k-- > 0;) {
+            const double ratio = (dm * zone[static_cast<std::size_t>(k)]) / static_cast<double>(k + 1);
+            if (ratio < smallest) smallest = ratio;
+            q[static_cast<std::size_t>(k)] = smallest;
+        }
+    }
+    auto with_q = [&](SelectedPair pair) {
+        if (bh) pair.q_value = q[static_cast<std::size_t>(std::lower_bound(zone.begin(), zone.end(), pair.p_value) - zone.begin())];
+        return pair;
+    };
+
+    const bool stops = passing.size() >= wanted;
+    if (order == Order::PValue) {
+        std::sort(passing.begin(), passing.end(), [](const Collected& a, const Collected& b) {
+            if (a.p != b.p) return a.p < b.p;
+            if (a.pair.score != b.pair.score) return a.pair.score > b.pair.score;
+            return a.pair.position < b.pair.position;
+        });
+        if (stops) passing.resize(wanted);
+        for (const Collected& c : passing) {
+            RankedPair pair{c.pair.score, c.pair.r1, c.pair.r2, 0, 0, c.pair.position};
+            pair_at_position(genes, c.pair.position, pair.geneX, pair.geneY);
+            out.selected.push_back(with_q(selected_pair(pair, c.p)));
+        }
+        // Pairs without a p-value come last in this order.
+        out.without_p_value = stops ? 0 : npairs - m;
+    }
+    std::vector<Candidate> by_score;
+    for (const Collected& c : passing) by_score.push_back(c.pair);
+    std::sort(by_score.begin(), by_score.end(), [](const Candidate& a, const Candidate& b) { return a.score > b.score; });
+    std::int64_t no_p_above_stop = 0;
+    if (order == Order::Score && stops) {
+        const double stop = by_score[wanted - 1].score;
+#pragma omp parallel for schedule(static) reduction(+ : no_p_above_stop) num_threads(threads)
+        for (std::int64_t p = 0; p < npairs; ++p) no_p_above_stop += hint[p] != hint[p] && -key[p] > stop;
+    }
+
+    // The ranking of the table: the listing, and the arrangement of equal
+    // scores in the selection.
+    FastRanking ranking(terms, genes, negScore.get(), rankOrder.get(), npairs, nan_total, threads);
+    out.top_pairs = listing_of(ranking);
+    if (order == Order::Score) {
+        ArrangedSelection arranged = arrange_selection(ranking, terms, genes, by_score, wanted, threshold, threads);
+        for (const SelectedPair& pair : arranged.selected) out.selected.push_back(with_q(pair));
+        out.without_p_value = stops ? no_p_above_stop + arranged.without_p_value_at_stop : npairs - m;
+    }
+    return out;
+}
+
+}  // namespace tivarne
