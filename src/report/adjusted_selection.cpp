@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 
 #include "report/one_pass.h"
@@ -44,10 +45,16 @@ double bin_high(std::size_t b) {
     return f;
 }
 
+// The p-value of T with the C library's erfc: within a few units in the last
+// place of the exact routine's (which works in long double) for normal
+// results, so that a relative margin covers it.
+double rough_tail(double T) { return T > 0 ? std::erfc(std::sqrt(T / 2)) : 1; }
+
 // No pair in bin b or below has a p-value below this.
 double floor_p(std::size_t b) {
     const double high = bin_high(b);
-    return ecor_tail(high + kSlack * (1 + std::fabs(high))) * (1 - 1e-12);
+    const double p = rough_tail(high + kSlack * (1 + std::fabs(high))) * (1 - 1e-12);
+    return p < 1e-300 ? 0 : p;  // a subnormal tail has too few digits to bound
 }
 
 struct Collected {
@@ -129,7 +136,7 @@ AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
         std::int64_t rough = top;
         for (std::size_t b = kBins; b-- > 0;) {
             const std::int64_t rank = above[b] + bins[b];
-            if (rank > 0 && bins[b] > 0 && dm * ecor_tail(b == 0 ? 0 : bin_high(b - 1)) / rank <= level)
+            if (rank > 0 && bins[b] > 0 && dm * rough_tail(b == 0 ? 0 : bin_high(b - 1)) / rank <= level)
                 rough = rank;
         }
         needed = rough;
@@ -250,12 +257,24 @@ AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
         for (std::int64_t p = 0; p < npairs; ++p) no_p_above_stop += hint[p] != hint[p] && -key[p] > stop;
     }
 
-    // The ranking of the table: the listing, and the arrangement of equal
-    // scores in the selection.
-    FastRanking ranking(terms, genes, negScore.get(), rankOrder.get(), npairs, nan_total, threads);
-    out.top_pairs = listing_of(ranking);
+    // The listing, and the arrangement of equal scores in the selection: from
+    // the table as it is, or ranked where equal scores need it.
+    std::int64_t nans = 0, first_nan = 0;
+    const std::vector<Candidate> best = best_of_table(key, npairs, threads, nans, first_nan);
+    std::unique_ptr<FastRanking> ranking;
+    auto ranked = [&]() -> FastRanking& {
+        if (!ranking)
+            ranking = std::make_unique<FastRanking>(terms, genes, negScore.get(), rankOrder.get(), npairs,
+                                                    nan_total, threads);
+        return *ranking;
+    };
+    // (arranged before the ranking moves the keys about)
+    ArrangedSelection arranged;
+    if (order == Order::Score)
+        arranged = arrange_selection(key, npairs, ranked, terms, genes, by_score, wanted, threshold, threads);
+    if (!listing_without_table(best, npairs, nans, first_nan, terms, genes, out.top_pairs))
+        out.top_pairs = listing_of(ranked());
     if (order == Order::Score) {
-        ArrangedSelection arranged = arrange_selection(ranking, terms, genes, by_score, wanted, threshold, threads);
         for (const SelectedPair& pair : arranged.selected) out.selected.push_back(with_q(pair));
         out.without_p_value = stops ? no_p_above_stop + arranged.without_p_value_at_stop : npairs - m;
     }

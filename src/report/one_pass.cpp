@@ -1,5 +1,7 @@
 #include "report/one_pass.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -249,29 +251,56 @@ OnePassSelection::OnePassSelection(const ClassTerms terms[2], std::int32_t genes
 
 OnePassSelection::~OnePassSelection() = default;
 
-// The listing: the best numeric scores, then NaN scores in pair order.
-void OnePassSelection::State::finish_listing() {
+bool listing_without_table(const std::vector<Candidate>& best, std::int64_t npairs,
+                           std::int64_t nan_total, std::int64_t first_nan, const ClassTerms terms[2],
+                           std::int32_t genes, std::vector<PairScore>& listing) {
     const std::int64_t numeric = npairs - nan_total;
     const std::int64_t shown = std::min<std::int64_t>(kListingLength, npairs);
     const std::int64_t shown_numeric = std::min(shown, numeric);
-    if (ties_among(listed, static_cast<std::size_t>(std::min<std::int64_t>(kListingLength + 1, numeric))))
-        return;
+    if (ties_among(best, static_cast<std::size_t>(std::min<std::int64_t>(kListingLength + 1, numeric))))
+        return false;
     // NaN scores are all alike; the table arranges them.
-    if (shown > shown_numeric && nan_total > 1) return;
-    for (std::int64_t k = 0; k < shown_numeric; ++k) {
-        const Candidate& c = listed[static_cast<std::size_t>(k)];
+    if (shown > shown_numeric && nan_total > 1) return false;
+    listing.clear();
+    for (std::int64_t k = 0; k < shown; ++k) {
+        const std::int64_t position = k < shown_numeric ? best[static_cast<std::size_t>(k)].position : first_nan;
         std::int32_t i, j;
-        pair_at_position(genes, c.position, i, j);
-        top_pairs.push_back({i, j, c.score, c.r1, c.r2, c.score / std::fabs(c.r1 - c.r2)});
-    }
-    if (shown > shown_numeric) {
-        const std::vector<Candidate> nans = merged(per_thread, &ThreadSelection::nan_positions);
-        std::int32_t i, j;
-        pair_at_position(genes, nans.front().position, i, j);
+        pair_at_position(genes, position, i, j);
         const PairValues v = pair_values(terms, i, j);
-        top_pairs.push_back({i, j, v.score, v.r1, v.r2, v.score / std::fabs(v.r1 - v.r2)});
+        listing.push_back({i, j, v.score, v.r1, v.r2, v.score / std::fabs(v.r1 - v.r2)});
     }
-    listing_ok = true;
+    return true;
+}
+
+std::vector<Candidate> best_of_table(const double* negScore, std::int64_t npairs, int threads,
+                                     std::int64_t& nan_total, std::int64_t& first_nan) {
+    std::vector<Best> best(static_cast<std::size_t>(threads), Best(kListingLength + 1));
+    nan_total = 0;
+    first_nan = npairs;
+    std::int64_t first = npairs;
+#pragma omp parallel for schedule(static) reduction(+ : nan_total) reduction(min : first) num_threads(threads)
+    for (std::int64_t p = 0; p < npairs; ++p) {
+        const double score = -negScore[p];
+        if (score != score) {
+            ++nan_total;
+            first = std::min(first, p);
+        } else {
+            Best& b = best[static_cast<std::size_t>(omp_get_thread_num())];
+            if (score >= b.cut()) b.offer({score, 0, 0, p});
+        }
+    }
+    first_nan = first;
+    std::vector<Candidate> all;
+    for (const Best& b : best) all.insert(all.end(), b.items().begin(), b.items().end());
+    std::sort(all.begin(), all.end(), [](const Candidate& a, const Candidate& b) { return a.score > b.score; });
+    return all;
+}
+
+// The listing: the best numeric scores, then NaN scores in pair order.
+void OnePassSelection::State::finish_listing() {
+    const std::vector<Candidate> nans = merged(per_thread, &ThreadSelection::nan_positions);
+    listing_ok = listing_without_table(listed, npairs, nan_total, nans.empty() ? npairs : nans.front().position,
+                                       terms, genes, top_pairs);
 }
 
 // The selection: the best passing scores, down to the wanted number.
@@ -303,9 +332,11 @@ bool OnePassSelection::selection_usable() const { return state_->selection_ok; }
 const std::vector<SelectedPair>& OnePassSelection::selected() const { return state_->selected; }
 std::int64_t OnePassSelection::without_p_value() const { return state_->without_p_value; }
 
-ArrangedSelection arrange_selection(FastRanking& ranking, const ClassTerms terms[2],
-                                    std::int32_t genes, const std::vector<Candidate>& passing,
-                                    std::size_t wanted, double threshold, int threads) {
+ArrangedSelection arrange_selection(const double* keys, std::int64_t key_count,
+                                    const std::function<FastRanking&()>& ranked,
+                                    const ClassTerms terms[2], std::int32_t genes,
+                                    const std::vector<Candidate>& passing, std::size_t wanted,
+                                    double threshold, int threads) {
     const std::int32_t class1 = terms[0].m, class2 = terms[1].m;
     const bool stops = passing.size() >= wanted;
     auto selected_from = [&](const Candidate& c) {
@@ -329,14 +360,13 @@ ArrangedSelection arrange_selection(FastRanking& ranking, const ClassTerms terms
     // the tied scores.
     const std::size_t groups = tied.size();
     std::vector<std::int64_t> below(groups + 1, 0), equal(groups, 0);
-    const double* keys = ranking.keys();
-    const std::int64_t numeric = ranking.numeric();
-#pragma omp parallel num_threads(threads)
+#pragma omp parallel num_threads(threads) if (groups > 0)
     {
         std::vector<std::int64_t> b(groups + 1, 0), e(groups, 0);
 #pragma omp for schedule(static)
-        for (std::int64_t k = 0; k < numeric; ++k) {
+        for (std::int64_t k = 0; k < (groups > 0 ? key_count : 0); ++k) {
             const double score = -keys[k];
+            if (score != score) continue;
             const auto c = static_cast<std::size_t>(std::lower_bound(tied.begin(), tied.end(), score) - tied.begin());
             ++b[c];
             if (c < groups && tied[c] == score) ++e[c];
@@ -361,6 +391,7 @@ ArrangedSelection arrange_selection(FastRanking& ranking, const ClassTerms terms
         if (g < groups && tied[g] == score && equal[g] > 1) {
             // The group in the ranking's arrangement; each member's p-value
             // decides, as the walk would.
+            FastRanking& ranking = ranked();
             ranking.arrange(above[g], above[g] + equal[g]);
             for (std::int64_t k = above[g]; k < above[g] + equal[g] && out.selected.size() < wanted; ++k) {
                 std::int32_t x, y;
@@ -386,8 +417,9 @@ bool OnePassSelection::resolve(FastRanking& ranking, std::vector<SelectedPair>& 
     const State& st = *state_;
     // Every passing pair ranked above the stop is kept: a thread keeps all
     // its passing pairs above its cut, and its cut is at or below the stop.
-    ArrangedSelection arranged = arrange_selection(ranking, st.terms, st.genes, st.passing, st.wanted,
-                                                   st.answers.level, st.threads);
+    ArrangedSelection arranged =
+        arrange_selection(ranking.keys(), ranking.numeric(), [&ranking]() -> FastRanking& { return ranking; },
+                          st.terms, st.genes, st.passing, st.wanted, st.answers.level, st.threads);
     if (st.stops()) {
         // Pairs without a p-value above the stop, and those of the stop's
         // score that the walk met before it.

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,9 +27,27 @@ struct ArrangedSelection {
     // Pairs without a p-value that share the stop's score and come before it.
     std::int64_t without_p_value_at_stop = 0;
 };
-ArrangedSelection arrange_selection(FastRanking& ranking, const ClassTerms terms[2],
-                                    std::int32_t genes, const std::vector<Candidate>& passing,
-                                    std::size_t wanted, double threshold, int threads);
+// keys: the negated scores of the table (NaN ones are skipped); `ranking`
+// gives the ranked table when a group needs arranging.
+ArrangedSelection arrange_selection(const double* keys, std::int64_t key_count,
+                                    const std::function<FastRanking&()>& ranking,
+                                    const ClassTerms terms[2], std::int32_t genes,
+                                    const std::vector<Candidate>& passing, std::size_t wanted,
+                                    double threshold, int threads);
+
+// The listing without the ranked table, from the best numeric scores (best
+// first, kListingLength + 1 of them when there are that many) and the pairs
+// whose score is NaN (they rank last, in pair order; first_nan is the first).
+// false when equal scores reach into it, or more than one NaN score: their
+// arrangement is the ranking sort's.
+bool listing_without_table(const std::vector<Candidate>& best, std::int64_t npairs,
+                           std::int64_t nan_total, std::int64_t first_nan, const ClassTerms terms[2],
+                           std::int32_t genes, std::vector<PairScore>& listing);
+
+// The best kListingLength + 1 numeric scores of a table of negated scores,
+// best first, the NaN scores counted and the first of them found.
+std::vector<Candidate> best_of_table(const double* negScore, std::int64_t npairs, int threads,
+                                     std::int64_t& nan_total, std::int64_t& first_nan);
 
 // The listing and the selection found in the scoring pass itself, without the
 // table of all pairs: each thread keeps the best pairs it has seen (for the
