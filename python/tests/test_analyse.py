@@ -50,18 +50,20 @@ def test_rows_are_the_command_lines(case, tmp_path):
     assert (read.attrs["level"], read.attrs["max_pairs"]) == (pytest.approx(float(level), rel=1e-6), int(max_pairs))
 
 
-@pytest.mark.parametrize("adjust, order", [(None, "score"), ("BH", "p_value")])
-def test_numbers_are_the_librarys_to_the_last_bit(golub, adjust, order):
-    args = [os.path.join(GOLUB, "expr.txt"), os.path.join(GOLUB, "labels.txt"), "0.01", "50", adjust or "none", order]
+# The bundled example, and its first 800 genes with every p-value adjusted.
+@pytest.mark.parametrize("genes, adjust, order", [(3051, None, "score"), (800, "BH", "p_value")])
+def test_numbers_are_the_librarys_to_the_last_bit(golub, tmp_path, genes, adjust, order):
+    x, labels = golub[0][:genes], golub[1]
+    np.savetxt(tmp_path / "expr.txt", x, fmt="%.17g")
+    args = [str(tmp_path / "expr.txt"), os.path.join(GOLUB, "labels.txt"), "0.01", "50", adjust or "none", order]
     out = subprocess.run([built("TIVARNE_LIBRARY_ROWS", "python", "python_library_rows")] + args,
                          capture_output=True, text=True, check=True).stdout.splitlines()
     rows = np.array([[float(v) for v in line.split()] for line in out[1:]]).reshape(-1, 9)
-    pairs = tivarne.analyse(*golub, level=0.01, max_pairs=50, adjust=adjust, order=order)
+    pairs = tivarne.analyse(x, labels, level=0.01, max_pairs=50, adjust=adjust, order=order)
     got = pairs[["index_x", "index_y", "score", "r1", "r2", "c", "p_value", "log10_p"]].to_numpy(float)
     got[:, :2] -= 1
     np.testing.assert_array_equal(got, rows[:, :8])
-    if adjust:
-        np.testing.assert_array_equal(pairs.q_value, rows[:, 8])
+    np.testing.assert_array_equal(pairs.get("q_value", np.full(len(pairs), np.nan)), rows[:, 8])
     assert [pairs.attrs[k] for k in ("examined", "without_p_value", "tested")] == [int(v) for v in out[0].split()]
 
 
@@ -80,23 +82,11 @@ def test_gene_and_class_names_are_carried_through(golub):
 
 # Every layout and label form of one study gives the same frame; float64 in any
 # layout of whole-element strides is handed to the library without a copy.
-def _padded(x):
-    wide = np.full((x.shape[0], x.shape[1] + 5), -7.0)
-    wide[:, :x.shape[1]] = x
-    return wide[:, :x.shape[1]]
-
-
-def _every_other(x):
-    wide = np.zeros((x.shape[0], 2 * x.shape[1]))
-    wide[:, ::2] = x
-    return wide[:, ::2]
-
-
 SAME_STUDY = [  # (name, expression(x), labels(l), keywords, used without a copy)
     ("C order", lambda x: x, lambda l: l, {}, True),
     ("Fortran order", np.asfortranarray, lambda l: l, {}, True),
-    ("padded rows", _padded, lambda l: l, {}, True),
-    ("every other column", _every_other, lambda l: l, {}, True),
+    ("padded rows", lambda x: np.pad(x, ((0, 0), (0, 5)))[:, :x.shape[1]], lambda l: l, {}, True),
+    ("every other column", lambda x: np.repeat(x, 2, axis=1)[:, ::2], lambda l: l, {}, True),
     ("DataFrame", pd.DataFrame, lambda l: l, {}, True),
     ("nested lists", lambda x: x.tolist(), list, {}, False),
     ("booleans", lambda x: x, lambda l: l == 1, {}, False),
@@ -123,22 +113,26 @@ def test_views_copies_and_label_forms_give_the_same_result(golub, monkeypatch, n
         assert np.shares_memory(seen[0], x if name == "DataFrame" else given)
 
 
-def _frame(x, names=True):
+def _frame(x):
     return pd.DataFrame(x, index=["g%d" % (g + 1) for g in range(len(x))],
-                        columns=["s%d" % (s + 1) for s in range(x.shape[1])]) if names else x
+                        columns=["s%d" % (s + 1) for s in range(x.shape[1])])
+
+
+def _with(x, g, s, value):
+    x = x.copy()
+    x[g, s] = value
+    return x
 
 
 X = np.arange(24.0).reshape(4, 6) % 5
 L = [1, 1, 1, 0, 0, 0]
 BAD = [  # (exception, message, expression, labels, keywords)
     (ValueError, r"gene 'g3' \(row 3\) in sample 's5' \(column 5\) is not a finite number: nan",
-     _frame(np.where((np.arange(24) == 16).reshape(4, 6), np.nan, X)), L, {}),
-    (ValueError, r"the value of gene 2 in sample 1 is not a finite number: -inf",
-     np.where((np.arange(24) == 6).reshape(4, 6), -np.inf, X), L, {}),
+     _frame(_with(X, 2, 4, np.nan)), L, {}),
+    (ValueError, r"the value of gene 2 in sample 1 is not a finite number: -inf", _with(X, 1, 0, -np.inf), L, {}),
     (ValueError, "5 labels for 6 samples", X, L[:5], {}),
     (ValueError, "exactly two distinct values .* found 1: 1$", X, [1] * 6, {}),
     (ValueError, "exactly two distinct values .* found 3: 1, 0, 2", X, [1, 0, 2, 1, 0, 0], {}),
-    (ValueError, "exactly two distinct values .* found 1: 'a'", X, ["a"] * 6, {"class1": "a"}),
     (ValueError, "class1='AML' does not occur in the labels", X, list("abbaab"), {"class1": "AML"}),
     (ValueError, "need class1=", X, list("abbaab"), {}),
     (ValueError, "need class1=", X, [2, 1, 2, 1, 2, 1], {}),
@@ -146,12 +140,10 @@ BAD = [  # (exception, message, expression, labels, keywords)
      {"class1": "a"}),
     (TypeError, "dtype <U1", np.array([list("abcdef")] * 3), L, {}),
     (TypeError, "dtype bool", X > 2, L, {}),
-    (TypeError, "dtype complex128", X + 1j, L, {}),
     (TypeError, "column 's2' holds object values", _frame(X).astype({"s2": str}), L, {}),
     (ValueError, "must be 2-D", X[0], L, {}),
     (ValueError, r"too many genes: 46342 \(at most 46341\)", np.zeros((46342, 6)), L, {}),
     (TypeError, "max_pairs must be an integer", X, L, {"max_pairs": 2.5}),
-    (ValueError, "threads must be at least 1", X, L, {"threads": 0}),
     (ValueError, "adjust must be one of None, 'BH', got 'bonferroni'", X, L, {"adjust": "bonferroni"}),
 ]
 
@@ -163,20 +155,18 @@ def test_bad_input_raises_with_its_reason(error, message, expression, labels, ke
 
 
 def test_the_librarys_own_checks_raise_value_error():
-    values = np.where((np.arange(24) == 7).reshape(4, 6), np.inf, X)
     with pytest.raises(ValueError, match=r"^Invalid data in expressions \(gene 2, sample 2: not a finite number\)"):
-        tivarne._core.analyse(values, np.array(L, np.int32), 0.05, 20, 0, "none", "score", "fast", None)
+        tivarne._core.analyse(_with(X, 1, 1, np.inf), np.array(L, np.int32), 0.05, 20, 0, "none", "score", "fast", None)
 
 
 def test_benjamini_hochberg_q_values(golub):
-    pairs = tivarne.analyse(*golub, level=0.2, max_pairs=200, adjust="BH", order="p_value")
-    assert "q_value" not in tivarne.analyse(*golub).columns
+    pairs = tivarne.analyse(golub[0][:800], golub[1], level=0.2, max_pairs=200, adjust="BH", order="p_value")
+    assert "q_value" not in tivarne.analyse(golub[0][:800], golub[1]).columns
     if pairs.attrs["tested"] == 0:
         pytest.skip("this build of the library does not adjust p-values yet")
-    assert pairs.attrs["tested"] == pairs.attrs["pairs"] - pairs.attrs["without_p_value"]
     p, q = pairs.p_value.to_numpy(), pairs.q_value.to_numpy()
     assert len(pairs) > 0 and (np.diff(p) >= 0).all() and (np.diff(q) >= 0).all()
-    assert (q >= p).all() and (q <= 0.2).all()
+    assert (q >= p).all() and (q <= 0.2).all() and pairs.attrs["tested"] <= pairs.attrs["pairs"]
 
 
 def test_progress_bars_on_standard_error(golub, capsys):
