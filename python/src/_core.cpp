@@ -8,8 +8,11 @@
 
 #include <cstdint>
 #include <exception>
+#include <initializer_list>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tivarne/tivarne.h"
 
