@@ -5,14 +5,14 @@
                                   [--repeats 3] [WORK_DIR]
 
 Generates GENES x SAMPLES data with bench/make_data.py (50 planted pairs, seed
-7, as bench/run_bench.sh does), then, REPEATS times each, back to back:
+7, as bench/run_bench.sh does), then runs REPEATS rounds of:
 
 - the command line: `echo "0.05 1000" | TIVARNE_TIMING=1 tivarne ...`, its wall
   time, and its analysis time: the wall time less its load phase;
 - tivarne.analyse(x, labels, level=0.05, max_pairs=1000) on data already
   loaded (in this process);
 - a whole Python run in a new interpreter: import, np.loadtxt of the two text
-  files, analyse().
+  files, analyse(); and the interpreter's start with `import tivarne` alone.
 
 Prints the medians as Markdown and checks that the Python rows, to two
 decimals, are the command line's result file. Run it with the interpreter
@@ -70,12 +70,13 @@ def main():
     result = os.path.join(args.work, "python-bench-result.tsv")
     load_before = open("/proc/loadavg").read().split()[:3]
 
-    cli = [cli_run(args.cli, expr, labels, result) for _ in range(args.repeats)]
     load_time, (x, y) = timed(lambda: (np.loadtxt(expr), np.loadtxt(labels, dtype=int)))
-    calls = [timed(lambda: tivarne.analyse(x, y, level=0.05, max_pairs=1000)) for _ in range(args.repeats)]
-    whole = [timed(lambda: subprocess.run([sys.executable, "-c", WHOLE_RUN, expr, labels], check=True))[0]
-             for _ in range(args.repeats)]
-
+    cli, calls, whole, start_up = [], [], [], []
+    for _ in range(args.repeats):  # interleaved, so that a change of load hits every column alike
+        cli.append(cli_run(args.cli, expr, labels, result))
+        calls.append(timed(lambda: tivarne.analyse(x, y, level=0.05, max_pairs=1000)))
+        whole.append(timed(lambda: subprocess.run([sys.executable, "-c", WHOLE_RUN, expr, labels], check=True))[0])
+        start_up.append(timed(lambda: subprocess.run([sys.executable, "-c", "import tivarne"], check=True))[0])
     pairs = calls[-1][1]
     printed = ["%d\t%.2f\t%.2f\t%d\t%d\t%.2f\t%.2f\t%.2f" % row for row in zip(
         pairs["rank"], pairs.score, pairs.log10_p, pairs.index_x, pairs.index_y, pairs.r1, pairs.r2, pairs.c)]
@@ -98,7 +99,8 @@ def main():
                        ("whole run (command line; Python: new interpreter, imports, np.loadtxt, analyse())",
                         cli_wall, python_whole)):
         print("| %s | %.2f (%.2f-%.2f) | %.2f (%.2f-%.2f) | %.2f |" % ((name,) + a + b + (b[0] / a[0],)))
-    print("\nnp.loadtxt of the two files in this process: %.2f s" % load_time)
+    print("\nPython's start with `import tivarne` (NumPy, pandas): %.2f s (%.2f-%.2f); np.loadtxt of the two "
+          "files in this process: %.2f s" % (median(start_up) + (load_time,)))
     print("Python rows equal the command line's result file to two decimals: %s" % ("yes" if same else "NO"))
     return 0 if same else 1
 
