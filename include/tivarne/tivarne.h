@@ -146,6 +146,12 @@ struct Options {
     int threads = 0;
     ProgressCallback progress;
     Engine engine = Engine::Fast;
+    // The fast engine finds the listed and the selected pairs in the scoring
+    // pass itself, without storing every pair, unless equal scores touch them
+    // (their order is then the ranking sort's, which needs the table of all
+    // pairs). true: always rank the table of all pairs. The results are the
+    // same either way.
+    bool pair_table = false;
     Adjust adjust = Adjust::None;
     Order order = Order::Score;
     // Called once the listings are known, before the selection walk begins.
@@ -164,15 +170,17 @@ struct Result {
     std::int64_t pairs = 0;   // genes * (genes - 1) / 2
     // The selected pairs, in rank order (best score first).
     std::vector<SelectedPair> selected;
-    // Pairs the walk down the ranking examined (up to and including the last
-    // selected pair when max_pairs were selected, otherwise all of them).
-    std::int64_t examined = 0;
-    // Examined pairs for which no p-value can be formed (a correlation that is
-    // not a number, no admissible common correlation); never selected.
+    // Pairs without a p-value (a correlation that is not a number, no
+    // admissible common correlation) among those the walk examined: every
+    // pair ranked up to the last selected one when max_pairs pairs were
+    // selected, otherwise all pairs. Such pairs are never selected.
     std::int64_t without_p_value = 0;
     // With Adjust::BH: the number of pairs that have a p-value (the m of the
     // adjustment); 0 otherwise.
     std::int64_t tested = 0;
+    // Whether the table of all pairs was ranked (Options::pair_table, equal
+    // scores among the pairs that matter, the straightforward engine).
+    bool used_pair_table = false;
     Listings listings;
 };
 

@@ -155,7 +155,6 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
     out["class1"] = result.class1;
     out["class2"] = result.class2;
     out["pairs"] = result.pairs;
-    out["examined"] = result.examined;
     out["without_p_value"] = result.without_p_value;
     out["tested"] = result.tested;
     return out;

@@ -1,8 +1,8 @@
 // library_rows EXPR LABELS LEVEL MAX_PAIRS ADJUST ORDER
 //
 // The library's answer for the command line's input files, at full precision,
-// for the Python tests to compare tivarne.analyse() with: a line "examined
-// without_p_value tested", then one line per selected pair: gene X, gene Y
+// for the Python tests to compare tivarne.analyse() with: a line
+// "without_p_value tested", then one line per selected pair: gene X, gene Y
 // (from 0), score, r1, r2, c, p-value, log10 p-value, q-value. ADJUST is none
 // or BH, ORDER score or p_value.
 #include <tivarne/io.h>
@@ -24,8 +24,7 @@ int main(int argc, char** argv) {
         options.adjust = std::string(argv[5]) == "BH" ? tivarne::Adjust::BH : tivarne::Adjust::None;
         options.order = std::string(argv[6]) == "p_value" ? tivarne::Order::PValue : tivarne::Order::Score;
         const tivarne::Result r = tivarne::analyse(data.view(), answers, options);
-        std::printf("%lld %lld %lld\n", static_cast<long long>(r.examined),
-                    static_cast<long long>(r.without_p_value), static_cast<long long>(r.tested));
+        std::printf("%lld %lld\n", static_cast<long long>(r.without_p_value), static_cast<long long>(r.tested));
         for (const tivarne::SelectedPair& p : r.selected)
             std::printf("%d %d %.17g %.17g %.17g %.17g %.17g %.17g %.17g\n", p.gene_x, p.gene_y, p.score,
                         p.r1, p.r2, p.c, p.p_value, p.log10_p, p.q_value);

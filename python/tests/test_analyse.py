@@ -64,7 +64,7 @@ def test_numbers_are_the_librarys_to_the_last_bit(golub, tmp_path, genes, adjust
     got[:, :2] -= 1
     np.testing.assert_array_equal(got, rows[:, :8])
     np.testing.assert_array_equal(pairs.get("q_value", np.full(len(pairs), np.nan)), rows[:, 8])
-    assert [pairs.attrs[k] for k in ("examined", "without_p_value", "tested")] == [int(v) for v in out[0].split()]
+    assert [pairs.attrs[k] for k in ("without_p_value", "tested")] == [int(v) for v in out[0].split()]
 
 
 def test_gene_and_class_names_are_carried_through(golub):
@@ -162,8 +162,6 @@ def test_the_librarys_own_checks_raise_value_error():
 def test_benjamini_hochberg_q_values(golub):
     pairs = tivarne.analyse(golub[0][:800], golub[1], level=0.2, max_pairs=200, adjust="BH", order="p_value")
     assert "q_value" not in tivarne.analyse(golub[0][:800], golub[1]).columns
-    if pairs.attrs["tested"] == 0:
-        pytest.skip("this build of the library does not adjust p-values yet")
     p, q = pairs.p_value.to_numpy(), pairs.q_value.to_numpy()
     assert len(pairs) > 0 and (np.diff(p) >= 0).all() and (np.diff(q) >= 0).all()
     assert (q >= p).all() and (q <= 0.2).all() and pairs.attrs["tested"] <= pairs.attrs["pairs"]
@@ -172,7 +170,7 @@ def test_benjamini_hochberg_q_values(golub):
 def test_progress_bars_on_standard_error(golub, capsys):
     pd.testing.assert_frame_equal(tivarne.analyse(*golub, progress=True), tivarne.analyse(*golub))
     err = capsys.readouterr().err
-    for phase in ("per-gene statistics", "scoring pairs: 100%", "ranking pairs", "selecting pairs: 100%"):
+    for phase in ("per-gene statistics: 100%", "scoring pairs: 100%", "selecting pairs: 100%"):
         assert phase in err
 
 

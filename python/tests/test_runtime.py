@@ -65,8 +65,8 @@ def test_ctrl_c_stops_the_analysis_and_the_interpreter_goes_on(tmp_path):
     assert second == "rows afterwards: 20"
 
 
-# 46341 genes make 1.07e9 pairs: a 12.9 GB pair table, which neither the
-# memory the system reports nor this address-space limit can hold.
+# 46341 genes make 1.07e9 pairs; q-values over all of them need the table of
+# all pairs, 12.9 GB, which this address-space limit cannot hold.
 TOO_LARGE = """
 import resource, numpy as np, tivarne
 x = np.random.default_rng(1).standard_normal((46341, 4))
@@ -74,7 +74,7 @@ pages = int(open("/proc/self/statm").read().split()[0])
 limit = pages * resource.getpagesize() + 2**30
 resource.setrlimit(resource.RLIMIT_AS, (limit, resource.getrlimit(resource.RLIMIT_AS)[1]))
 try:
-    tivarne.analyse(x, [1, 1, 0, 0])
+    tivarne.analyse(x, [1, 1, 0, 0], adjust="BH")
 except MemoryError as e:
     print("MemoryError:", e)
 """

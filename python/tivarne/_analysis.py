@@ -96,9 +96,10 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
         ``DataFrame.attrs`` holds the settings (``level``, ``max_pairs``,
         ``adjust``, ``order``), the class values (``class1``, ``class2``) and
         sizes (``n1``, ``n2``), and the counts ``genes``, ``samples``,
-        ``pairs``, ``examined`` (pairs the walk looked at),
-        ``without_p_value`` (examined pairs without a p-value, never selected)
-        and ``tested`` (with "BH": the pairs that have a p-value).
+        ``pairs``, ``without_p_value`` (pairs without a p-value among those
+        ranked up to the last selected pair, or among all pairs when fewer
+        than `max_pairs` were selected; never selected) and ``tested`` (with
+        "BH": the pairs that have a p-value).
 
     Raises
     ------
@@ -165,7 +166,7 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
     pairs.attrs.update(
         level=level, max_pairs=max_pairs, adjust=adjust, order=order,
         class1=class_names[0], class2=class_names[1], n1=out["class1"], n2=out["class2"],
-        genes=out["genes"], samples=out["samples"], pairs=out["pairs"], examined=out["examined"],
+        genes=out["genes"], samples=out["samples"], pairs=out["pairs"],
         without_p_value=out["without_p_value"], tested=out["tested"])
     return pairs
 
@@ -293,7 +294,7 @@ class _ProgressBar:
             self._bar = self._tqdm(total=total, desc=text, unit=unit, unit_scale=True, file=sys.stderr)
             self._phase = phase
         if finished:
-            if phase == 4:  # the walk takes at most `total` ranks, often far fewer
+            if phase == 4 and done > 0:  # the walk takes at most `total` ranks, often far fewer
                 self._bar.total = done
             self._bar.update(self._bar.total - self._bar.n)
             self.close()

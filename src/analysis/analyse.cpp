@@ -2,6 +2,7 @@
 // and the selection walk, with either engine.
 #include <cmath>
 #include <exception>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -11,6 +12,7 @@
 #include "core/error.h"
 #include "core/progress.h"
 #include "input/types.h"
+#include "report/one_pass.h"
 #include "report/selection.h"
 #include "scoring/big_array.h"
 #include "scoring/fast_pairs.h"
@@ -100,6 +102,14 @@ std::vector<PairScore> top_pairs(RankedPairs& ranking) {
     return listed;
 }
 
+// A selected pair to the caller's callback, or into the result.
+void emit(const Options& options, Result& result, const SelectedPair& pair) {
+    if (options.on_selected)
+        call_caller(options.on_selected, pair);
+    else
+        result.selected.push_back(pair);
+}
+
 struct Study {
     const DataView& data;
     ExpressionView expression;
@@ -115,22 +125,20 @@ void select(RankedPairs& ranking, Listings& listings, const Answers& answers,
     context.progress.end();  // the ranking phase ends with the sort of the listed pairs
     check_progress(context.progress);
     if (options.on_listings) call_caller(options.on_listings, listings);
-    auto emit = [&](const SelectedPair& pair) {
-        if (options.on_selected)
-            call_caller(options.on_selected, pair);
-        else
-            result.selected.push_back(pair);
-    };
+    auto to_caller = [&](const SelectedPair& pair) { emit(options, result, pair); };
     const WalkOutcome walk =
-        select_pairs(ranking, answers, result.class1, result.class2, context, emit);
+        options.adjust == Adjust::None && options.order == Order::Score
+            ? select_pairs(ranking, answers, result.class1, result.class2, context, to_caller)
+            : select_pairs_adjusted(ranking, answers, options.adjust, options.order, result.class1,
+                                    result.class2, context, to_caller, result.tested);
     check_progress(context.progress);
-    result.examined = walk.examined;
     result.without_p_value = walk.without_p_value;
 }
 
 void run_straightforward(Study& s, const Answers& answers, const Options& options,
                          const Context& context, Result& result) {
     ProgressReporter& progress = context.progress;
+    result.used_pair_table = true;
     PairTable table;
     progress.begin(Phase::Scoring, result.pairs);
     score_all_pairs(s.expression, s.labels, s.bivar, s.medmad, s.class_sizes, table, progress);
@@ -156,6 +164,33 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
     ProgressReporter& progress = context.progress;
     ClassTerms terms[2];
     compute_class_terms(s.expression, s.labels, s.bivar, s.medmad, context.threads, terms);
+    Listings& listings = result.listings;
+    for (std::int64_t p = 0; p < result.pairs && p < kListingLength; ++p) {
+        std::int32_t i, j;
+        pair_at_position(result.genes, p, i, j);
+        const PairValues v = pair_values(terms, i, j);
+        listings.first_pairs.push_back(listed_pair(i, j, v.score, v.r1, v.r2, v.c));
+    }
+
+    // Without equal scores in the way, the scoring pass finds the listing and
+    // the selection by itself.
+    std::unique_ptr<OnePassSelection> one;
+    if (!options.pair_table && options.adjust == Adjust::None && options.order == Order::Score &&
+        OnePassSelection::fits(answers.max_pairs)) {
+        progress.begin(Phase::Scoring, result.pairs);
+        one = std::make_unique<OnePassSelection>(terms, result.genes, answers, context);
+        progress.end();
+        check_progress(progress);
+        if (one->listing_usable() && one->selection_usable()) {
+            progress.begin(Phase::Selecting, 1);
+            listings.top_pairs = one->top_pairs();
+            if (options.on_listings) call_caller(options.on_listings, listings);
+            for (const SelectedPair& pair : one->selected()) emit(options, result, pair);
+            result.without_p_value = one->without_p_value();
+            progress.end();
+            return;
+        }
+    }
 
     // 12 bytes per pair: the negated score and the rank index. Left
     // uninitialised: the scoring pass writes every key, each core touching
@@ -165,14 +200,7 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
     if (!fits_in_memory(count * (sizeof(double) + sizeof(std::int32_t)))) throw std::bad_alloc();
     BigArray<double> negScore(count);
     BigArray<std::int32_t> rankOrder(count);
-
-    Listings& listings = result.listings;
-    for (std::int64_t p = 0; p < npairs && p < kListingLength; ++p) {
-        std::int32_t i, j;
-        pair_at_position(result.genes, p, i, j);
-        const PairValues v = pair_values(terms, i, j);
-        listings.first_pairs.push_back(listed_pair(i, j, v.score, v.r1, v.r2, v.c));
-    }
+    result.used_pair_table = true;
     progress.begin(Phase::Scoring, npairs);
     const std::int64_t nan_count = score_pairs_fast(terms, result.genes, negScore.get(), context);
     progress.end();
@@ -181,7 +209,27 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
     progress.begin(Phase::Ranking, npairs);
     FastRanking ranking(terms, result.genes, negScore.get(), rankOrder.get(), npairs, nan_count,
                         context.threads);
-    select(ranking, listings, answers, options, context, result);
+    if (!one) {
+        select(ranking, listings, answers, options, context, result);
+        return;
+    }
+    // The pass found the candidates; the table only arranges equal scores.
+    listings.top_pairs = one->listing_usable() ? one->top_pairs() : top_pairs(ranking);
+    progress.end();
+    check_progress(progress);
+    if (options.on_listings) call_caller(options.on_listings, listings);
+    progress.begin(Phase::Selecting, 1);
+    std::vector<SelectedPair> selected;
+    if (one->selection_usable()) {
+        selected = one->selected();
+        result.without_p_value = one->without_p_value();
+    } else if (!one->resolve(ranking, selected, result.without_p_value)) {
+        const WalkOutcome walk = select_pairs(ranking, answers, result.class1, result.class2, context,
+                                              [&](const SelectedPair& pair) { selected.push_back(pair); });
+        result.without_p_value = walk.without_p_value;
+    }
+    progress.end();
+    for (const SelectedPair& pair : selected) emit(options, result, pair);
 }
 
 Result run_analysis(const DataView& data, const Answers& answers, const Options& options) {

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <fstream>
 #include <iostream>
@@ -137,6 +139,10 @@ int run_phases(RunSettings& settings, std::istream& answers, Engine engine) {
     Options options;
     options.engine = engine;
     options.progress = progress;
+    // TIVARNE_PAIR_TABLE=1 ranks the table of all pairs even where the
+    // scoring pass alone would do: the same output, for comparisons.
+    const char* table = std::getenv("TIVARNE_PAIR_TABLE");
+    options.pair_table = table && std::strcmp(table, "1") == 0;
     options.on_listings = [&](const Listings& listings) {
         print_pair_listing(listings.first_pairs);
         print_ranking_listing(listings.top_pairs);

@@ -1,5 +1,7 @@
 #include "scoring/fast_pairs.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -72,9 +74,7 @@ std::int32_t partner_panel_width(const ClassTerms terms[2], std::size_t panel_by
                                                        : static_cast<std::int32_t>(std::min<std::size_t>(fit, 1 << 24));
 }
 
-std::int64_t score_pairs_fast(const ClassTerms terms[2], std::int32_t genes, double* negScore,
-                              const Context& context, std::size_t panel_bytes) {
-    const PairKernel kernel = select_pair_kernel();
+KernelInput kernel_input(const ClassTerms terms[2], std::int32_t genes) {
     KernelInput in;
     in.genes = genes;
     for (int c = 0; c < 2; ++c) {
@@ -84,26 +84,41 @@ std::int64_t score_pairs_fast(const ClassTerms terms[2], std::int32_t genes, dou
         in.cls[c].D = terms[c].D.data();
         in.cls[c].bivar = terms[c].bivar.data();
     }
-    in.negScore = negScore;
+    return in;
+}
+
+std::int64_t for_each_row_block(std::int32_t genes, std::int32_t rows, std::int32_t panel,
+                                const Context& context, const RowBlockFn& score) {
     // Partner genes are taken in panels that stay in the core's L2 cache
     // while every row block above them streams past. The last panels have
     // the most rows: hand them out first so that the cores finish together.
-    const std::int32_t rows = kernel.rows;
-    const std::int32_t panel = partner_panel_width(terms, panel_bytes);
     const std::int32_t panels = genes < 2 ? 0 : (genes + panel - 1) / panel;
     std::int64_t nan_count = 0;
     ProgressReporter& progress = context.progress;
 #pragma omp parallel for schedule(dynamic, 1) reduction(+ : nan_count) num_threads(context.threads)
     for (std::int32_t q = 0; q < panels; ++q) {
+        const int thread = omp_get_thread_num();
         const std::int32_t k_begin = (panels - 1 - q) * panel;
         const std::int32_t k_end = k_begin + panel < genes ? k_begin + panel : genes;
         for (std::int32_t i0 = 0; i0 < k_end - 1 && !progress.stopped(); i0 += rows) {
             const std::int32_t count = k_end - 1 - i0 < rows ? k_end - 1 - i0 : rows;
-            nan_count += kernel.score_rows(in, i0, count, k_begin, k_end);
+            nan_count += score(thread, i0, count, k_begin, k_end);
             progress.add(block_pairs(i0, count, k_begin, k_end));
         }
     }
     return nan_count;
+}
+
+std::int64_t score_pairs_fast(const ClassTerms terms[2], std::int32_t genes, double* negScore,
+                              const Context& context, std::size_t panel_bytes) {
+    const PairKernel kernel = select_pair_kernel();
+    KernelInput in = kernel_input(terms, genes);
+    in.negScore = negScore;
+    return for_each_row_block(genes, kernel.rows, partner_panel_width(terms, panel_bytes), context,
+                              [&](int, std::int32_t i0, std::int32_t count, std::int32_t k_begin,
+                                  std::int32_t k_end) {
+                                  return kernel.score_rows(in, i0, count, k_begin, k_end);
+                              });
 }
 
 }  // namespace tivarne

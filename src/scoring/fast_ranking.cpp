@@ -55,7 +55,7 @@ void FastRanking::fetch(std::int64_t k_begin, std::int64_t k_end, RankedPair* ou
         pair_at_position(genes_, rankOrder_[k], i, j);
         const PairValues v = pair_values(terms_, i, j);
         // The stored key is the score's own bits; a NaN's is not kept.
-        out[t] = {k < numeric_ ? -negScore_[k] : v.score, v.r1, v.r2, i, j};
+        out[t] = {k < numeric_ ? -negScore_[k] : v.score, v.r1, v.r2, i, j, rankOrder_[k]};
     }
 }
 

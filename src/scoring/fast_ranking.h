@@ -23,6 +23,15 @@ public:
     std::int64_t size() const override { return npairs_; }
     void fetch(std::int64_t k_begin, std::int64_t k_end, RankedPair* out) override;
 
+    // The pairs with a numeric score come first; their keys, in no
+    // particular order until arranged.
+    std::int64_t numeric() const { return numeric_; }
+    const double* keys() const { return negScore_; }
+    // Makes ranks [k_begin, k_end) final (numeric ones only), and the pair
+    // position at a final rank.
+    void arrange(std::int64_t k_begin, std::int64_t k_end) { lazy_->ensure(k_begin, k_end); }
+    std::int64_t position(std::int64_t k) const { return rankOrder_[k]; }
+
 private:
     const ClassTerms* terms_;
     std::int32_t genes_;

@@ -17,11 +17,18 @@ LazyRanking::LazyRanking(double* key, std::int32_t* tag, std::int64_t N, int thr
     if (N > 0) pending_.push_back({0, N - 1});
 }
 
-void LazyRanking::ensure(std::int64_t k_end) {
-    std::vector<Range> tasks;
-    while (!pending_.empty() && pending_.back().l < k_end) {
-        const Range r = pending_.back();
-        pending_.pop_back();
+void LazyRanking::ensure(std::int64_t k_end) { ensure(0, k_end); }
+
+void LazyRanking::ensure(std::int64_t k_begin, std::int64_t k_end) {
+    std::vector<Range> tasks, work, untouched;
+    work.swap(pending_);
+    while (!work.empty()) {
+        const Range r = work.back();
+        work.pop_back();
+        if (r.ir < k_begin || r.l >= k_end) {
+            untouched.push_back(r);
+            continue;
+        }
         const std::int64_t size = r.ir - r.l + 1;
         if (size <= tuning_.task || r.ir - r.l < kSort2Insertion) {
             tasks.push_back(r);
@@ -29,9 +36,10 @@ void LazyRanking::ensure(std::int64_t k_end) {
         }
         Range left, right;
         partition(r, left, right);
-        if (right.l <= right.ir) pending_.push_back(right);
-        if (left.l <= left.ir) pending_.push_back(left);
+        if (right.l <= right.ir) work.push_back(right);
+        if (left.l <= left.ir) work.push_back(left);
     }
+    pending_.swap(untouched);
     const auto count = static_cast<std::int64_t>(tasks.size());
 #pragma omp parallel for schedule(dynamic, 1) if (count > 1) num_threads(threads_)
     for (std::int64_t t = 0; t < count; ++t) {

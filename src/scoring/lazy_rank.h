@@ -5,8 +5,9 @@
 namespace tivarne {
 
 // Sorts key[0..N) ascending, carrying tag, with exactly the final arrangement
-// that sort2 gives, but only as far as asked: ensure(K) makes positions
-// [0, K) final and leaves the rest as pending sub-ranges. This holds because
+// that sort2 gives, but only where asked: ensure(K) makes positions [0, K)
+// final, ensure(A, B) positions [A, B), and the rest stays as pending
+// sub-ranges. This holds because
 // sort2 treats every sub-range it creates independently of the rest: the
 // arrangement it leaves in a sub-range depends only on that sub-range's
 // content. Large sub-ranges are partitioned by both cores at once (the same
@@ -24,6 +25,9 @@ public:
     LazyRanking(double* key, std::int32_t* tag, std::int64_t N, int threads, const Tuning& tuning);
 
     void ensure(std::int64_t k_end);
+    // Makes positions [k_begin, k_end) final, leaving the ranges around them
+    // as unsorted as it can (a quickselect down to them).
+    void ensure(std::int64_t k_begin, std::int64_t k_end);
     std::int64_t size() const { return n_; }
 
 private:
@@ -39,7 +43,7 @@ private:
     std::int64_t n_;
     int threads_;
     Tuning tuning_;
-    std::vector<Range> pending_;  // disjoint, the leftmost on top
+    std::vector<Range> pending_;  // disjoint sub-ranges not yet final
 };
 
 }  // namespace tivarne

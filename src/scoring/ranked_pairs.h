@@ -10,6 +10,7 @@ struct RankedPair {
     double r2;
     std::int32_t geneX;  // 0-based gene indices, geneX < geneY
     std::int32_t geneY;
+    std::int64_t position;  // in pair order (gene 0 with 1, 2, ..., then gene 1 with 2, ...)
 };
 
 // The pairs in rank order, read by the top-100 listing and the result walk.

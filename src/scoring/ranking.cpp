@@ -40,7 +40,7 @@ void TableRanking::fetch(std::int64_t k_begin, std::int64_t k_end, RankedPair* o
     for (std::int64_t k = k_begin; k < k_end; ++k) {
         const std::int32_t p = rankOrder_[k];
         out[k - k_begin] = {-table_.negScore[k], table_.r1[p], table_.r2[p], table_.geneX[p],
-                            table_.geneY[p]};
+                            table_.geneY[p], p};
     }
 }
 

@@ -144,6 +144,8 @@ BAD = {
                    "Line 7 of the result file"),
     "gene beyond the file": (dict(result=result_text([(1, 1.0, -3.0, 2, 9, 0.1, 0.9, 1.0)])),
                              "Gene 9 of the result file is beyond the 5 genes"),
+    "a gene paired with itself": (dict(result=result_text([(1, 1.0, -3.0, 2, 2, 0.1, 0.9, 1.0)])),
+                                  "Line 7 of the result file" ' "'),
     "more labels than values": (dict(labels="1 1 0 0 1 0 0 1\n"),
                                 "Line 1 of the expression file"),
     "fewer labels than values": (dict(labels="1 0 1 0\n"), "has 4 samples"),

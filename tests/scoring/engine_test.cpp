@@ -149,12 +149,13 @@ void expect_same_pairs(const PairScore& a, const PairScore& b, const std::string
 
 // Two results agree in every pair, bit for bit, and in every count.
 void expect_same_result(const Result& a, const Result& b, const std::string& what) {
-    EXPECT_EQ(a.examined, b.examined) << what;
     EXPECT_EQ(a.without_p_value, b.without_p_value) << what;
+    EXPECT_EQ(a.tested, b.tested) << what;
     ASSERT_EQ(a.selected.size(), b.selected.size()) << what;
     for (std::size_t k = 0; k < a.selected.size(); ++k) {
         expect_same_pairs(a.selected[k], b.selected[k], what + ", selected");
         EXPECT_TRUE(same_bits(a.selected[k].p_value, b.selected[k].p_value)) << what;
+        EXPECT_TRUE(same_bits(a.selected[k].q_value, b.selected[k].q_value)) << what;
     }
     for (const auto& [x, y] : {std::pair(&a.listings.first_pairs, &b.listings.first_pairs),
                                std::pair(&a.listings.top_pairs, &b.listings.top_pairs)}) {
@@ -176,15 +177,22 @@ TEST(Analysis, BothEnginesGiveTheSameResult) {
     unsigned seed = 1;
     for (const auto& c : cases) {
         const test::Study study(c.genes, c.size1, c.size2, seed++);
-        Options plain;
-        plain.engine = Engine::Straightforward;
-        const Result want = analyse(study.view(), c.answers, plain);
-        EXPECT_EQ(want.pairs, std::int64_t{c.genes} * (c.genes - 1) / 2);
-        for (int threads : {1, 2}) {
-            Options fast;
-            fast.threads = threads;
-            expect_same_result(analyse(study.view(), c.answers, fast), want,
-                               std::to_string(c.genes) + " genes, " + std::to_string(threads) + " threads");
+        for (const auto& [adjust, order] : {std::pair(Adjust::None, Order::Score),
+                                            std::pair(Adjust::BH, Order::PValue)}) {
+            Options plain;
+            plain.engine = Engine::Straightforward;
+            plain.adjust = adjust;
+            plain.order = order;
+            const Result want = analyse(study.view(), c.answers, plain);
+            EXPECT_EQ(want.pairs, std::int64_t{c.genes} * (c.genes - 1) / 2);
+            for (int threads : {1, 2}) {
+                Options fast = plain;
+                fast.engine = Engine::Fast;
+                fast.threads = threads;
+                expect_same_result(analyse(study.view(), c.answers, fast), want,
+                                   std::to_string(c.genes) + " genes, " + std::to_string(threads) +
+                                       " threads" + (adjust == Adjust::BH ? ", BH" : ""));
+            }
         }
     }
 }

@@ -1,4 +1,5 @@
 #include "scoring/pval.h"
+#include "report/adjustment.h"
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,18 @@ TEST(EcorPvalue, NoPvalueGivesNan) {
     EXPECT_TRUE(std::isnan(pval(1.0, 0.0, 2, 3)));
     // Correlations beyond 1: the logarithm of a negative ratio.
     EXPECT_TRUE(std::isnan(pval(2.0, -2.0, 10, 10)));
+}
+
+TEST(BenjaminiHochberg, WorkedQValues) {
+    // m = 7 p-values (the NaN is left out). Sorted: 0, .01, .03, .04, .04, .5,
+    // 1; 7p/k: 0, .035, .07, .07, .056, .5833, 1; the minimum from the right.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const BenjaminiHochberg bh({0.01, 0.04, 0.03, 0.04, nan, 0, 1, 0.5});
+    EXPECT_EQ(bh.tested(), 7);
+    const double p[] = {0, 0.01, 0.03, 0.04, 0.5, 1};
+    const double q[] = {0, 0.035, 0.056, 0.056, 3.5 / 6, 1};
+    for (int k = 0; k < 6; ++k) EXPECT_DOUBLE_EQ(bh.q_value(p[k]), q[k]) << "p " << p[k];
+    EXPECT_TRUE(std::isnan(bh.q_value(nan)));
 }
 
 }  // namespace

@@ -85,13 +85,25 @@ void check_lazy_against_sort2(Keys key, const LazyRanking::Tuning& tuning, std::
     Tags want_tag = tag;
     sort2(want_key.data(), want_tag.data(), N);
     LazyRanking lazy(key.data(), tag.data(), N, 2, tuning);
-    for (std::int64_t made = 0; made < N;) {
-        made = std::min<std::int64_t>(N, made + 1 + static_cast<std::int64_t>(rng() % (N / 3 + 1)));
-        lazy.ensure(made);
-        for (std::int64_t k = 0; k < made; ++k) {
-            ASSERT_EQ(key[k], want_key[k]) << "N " << N << ", position " << k;
-            ASSERT_EQ(tag[k], want_tag[k]) << "N " << N << ", position " << k;
+    // Windows anywhere, then growing prefixes; what was made final stays so.
+    std::vector<bool> final(key.size());
+    for (std::int64_t made = 0, round = 0; made < N; ++round) {
+        std::int64_t a = 0, b = 0;
+        if (round % 2 == 0 && N > 2) {
+            a = static_cast<std::int64_t>(rng() % N);
+            b = std::min<std::int64_t>(N, a + 1 + static_cast<std::int64_t>(rng() % (N / 5 + 1)));
+            lazy.ensure(a, b);
+        } else {
+            made = std::min<std::int64_t>(N, made + 1 + static_cast<std::int64_t>(rng() % (N / 3 + 1)));
+            lazy.ensure(made);
+            b = made;
         }
+        for (std::int64_t k = a; k < b; ++k) final[k] = true;
+        for (std::int64_t k = 0; k < N; ++k)
+            if (final[k]) {
+                ASSERT_EQ(key[k], want_key[k]) << "N " << N << ", position " << k;
+                ASSERT_EQ(tag[k], want_tag[k]) << "N " << N << ", position " << k;
+            }
     }
 }
 

@@ -71,16 +71,17 @@ inline ::testing::AssertionResult SixDigits(double actual, double expected) {
            << actual << " differs from " << expected << " in the first six significant digits";
 }
 
-// A two-class study made to hit the degenerate cases: normal noise with
-// outliers, planted differential pairs, duplicated genes (tied scores), genes
-// constant within class 1, within class 2 and within both (NaN scores). The
-// classes are interleaved at random. values[g * samples + s].
+// A two-class study: normal noise with outliers and planted differential
+// pairs; unless `degenerate` is false, also duplicated genes (tied scores) and
+// genes constant within class 1, within class 2 and within both (NaN scores).
+// The classes are interleaved at random. values[g * samples + s].
 struct Study {
     int genes = 0, samples = 0;
     std::vector<double> values;
     std::vector<std::int32_t> labels;
 
-    Study(int genes_, int size1, int size2, unsigned seed) : genes(genes_), samples(size1 + size2) {
+    Study(int genes_, int size1, int size2, unsigned seed, bool degenerate = true)
+        : genes(genes_), samples(size1 + size2) {
         std::mt19937_64 rng(seed);
         std::normal_distribution<double> normal;
         for (int j = 0; j < samples; ++j) labels.push_back(j < size1 ? 1 : 0);
@@ -90,11 +91,15 @@ struct Study {
             for (int j = 0; j < samples; ++j) {
                 double x = normal(rng);
                 if (rng() % 11 == 0) x *= 50;                      // outliers
+                if (g % 29 == 5) x = (labels[j] ? 1 : -1) * at(g - 1, j) + 0.1 * normal(rng);
+                if (!degenerate) {
+                    at(g, j) = x;
+                    continue;
+                }
                 if (g % 9 == 4 && labels[j] == 1) x = 1.25;         // constant in class 1
                 if (g % 13 == 7 && labels[j] == 0) x = -3;          // constant in class 2
                 if (g % 19 == 8) x = 0.5;                           // constant in both
                 if (g % 10 == 6) x = at(g - 1, j);                  // a duplicated gene
-                if (g % 29 == 5) x = (labels[j] ? 1 : -1) * at(g - 1, j) + 0.1 * normal(rng);
                 at(g, j) = x;
             }
     }

@@ -14,22 +14,52 @@ struct KernelInput {
         const double* D;
         const double* bivar;
     } cls[2];
-    double* negScore;
+    // Table mode (score_rows): -score at each pair's position.
+    double* negScore = nullptr;
+    // Block mode (score_block): score, r1 and r2 of pair (i0 + r, k) at
+    // r * block_width + k - k_begin of each array.
+    double* block_score = nullptr;
+    double* block_r1 = nullptr;
+    double* block_r2 = nullptr;
+    std::int64_t block_width = 0;
 };
 
+// What deciding p <= level needs of the ECOR statistic T (ecor_filter.h makes
+// it): the class sizes, and the bounds of T beyond which the decision is sure.
+struct EcorLevel {
+    double m1, m2;  // the class sizes
+    double n12;     // their sum, summed as integers
+    double t_fail;  // T <= t_fail: p > level
+    double t_pass;  // T >= t_pass: p <= level
+    bool finite_passes;  // level >= 1: every p-value passes
+    bool zero_passes;    // level >= 0: p = 0 passes
+};
+
+// A pair's decision: p > level, p <= level, no p-value, or too close to the
+// level to tell without the exact p-value.
+enum EcorDecision : std::uint8_t { kEcorFail = 0, kEcorPass = 1, kEcorNone = 2, kEcorUnsure = 3 };
+
 // Scores the pairs (i, k) with i in [i0, i0 + rows) and k in (i, genes) and in
-// [k_begin, k_end): writes -score at each pair's position and returns the
-// number of NaN scores. rows is at most PairKernel::rows; k_begin is a
+// [k_begin, k_end), writes them as the mode says and returns the number of
+// NaN scores. rows is at most PairKernel::rows; k_begin is a
 // multiple of kPanelAlign, k_end is a multiple of it or the gene count.
 using ScoreRowsFn = std::int64_t (*)(const KernelInput&, std::int32_t i0, std::int32_t rows,
                                      std::int32_t k_begin, std::int32_t k_end);
+
+// Decides count pairs from their r1 and r2; never contradicts the exact
+// p-value: kEcorPass and kEcorFail are sure, kEcorNone exactly when there is
+// no p-value.
+using ClassifyFn = void (*)(const EcorLevel&, const double* r1, const double* r2,
+                            std::int32_t count, std::uint8_t* decision);
 
 // Every kernel's tile width divides this.
 constexpr std::int32_t kPanelAlign = 48;
 
 struct PairKernel {
     const char* name;
-    ScoreRowsFn score_rows;
+    ScoreRowsFn score_rows;   // table mode
+    ScoreRowsFn score_block;  // block mode
+    ClassifyFn classify;
     std::int32_t rows;  // rows per call
 };
 

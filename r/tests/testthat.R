@@ -1,0 +1,4 @@
+library(testthat)
+library(tivarne)
+
+test_check("tivarne")

@@ -1,0 +1,121 @@
+// The selection in the scoring pass against the ranked table of all pairs: the
+// same listings, pairs and counts, bit for bit, for every level, pair count and
+// thread count, and the bulk decision p <= level never contradicting the
+// exact p-value.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "scoring/ecor_filter.h"
+#include "scoring/kernel/pair_kernel.h"
+#include "scoring/pval.h"
+#include "support/test_support.h"
+
+namespace tivarne {
+namespace {
+
+using test::same_bits;
+
+std::string fingerprint(const Result& r) {
+    std::string s = std::to_string(r.without_p_value) + ":";
+    auto add = [&s](const PairScore& p) {
+        for (double v : {p.score, p.r1, p.r2, p.c}) s.append(reinterpret_cast<const char*>(&v), sizeof v);
+        s += std::to_string(p.gene_x) + "," + std::to_string(p.gene_y) + ";";
+    };
+    for (const SelectedPair& p : r.selected) {
+        add(p);
+        s.append(reinterpret_cast<const char*>(&p.p_value), sizeof p.p_value);
+    }
+    s += "|";
+    for (const PairScore& p : r.listings.top_pairs) add(p);
+    return s;
+}
+
+// Runs both paths; returns whether the scoring pass alone sufficed.
+bool expect_same_on_both_paths(const test::Study& study, const Answers& answers, const std::string& what) {
+    Options table;
+    table.pair_table = true;
+    const Result want = analyse(study.view(), answers, table);
+    bool one_pass = false;
+    for (int threads : {1, 2}) {
+        Options options;
+        options.threads = threads;
+        const Result got = analyse(study.view(), answers, options);
+        EXPECT_EQ(fingerprint(got), fingerprint(want))
+            << what << ", level " << answers.level << ", " << answers.max_pairs << " pairs, "
+            << threads << " threads, " << (got.used_pair_table ? "table" : "one pass");
+        one_pass |= !got.used_pair_table;
+    }
+    return one_pass;
+}
+
+TEST(SelectionPaths, OnePassAgreesWithTheRankedTable) {
+    const test::Study clean(200, 14, 11, 41, false), ties(200, 9, 12, 42, true), tiny(12, 3, 4, 43, false);
+    // Classes of two and three samples: correlations of 1 and -1, scores
+    // shared by many pairs, many pairs without a p-value.
+    const test::Study small_classes(90, 2, 3, 44, true);
+    // Levels at a pair's exact p-value and just below it.
+    const Result loose = analyse(clean.view(), {0.5, 50});
+    ASSERT_GE(loose.selected.size(), 30u);
+    const double exact = loose.selected[29].p_value;
+    const Answers answers[] = {
+        {0.05, 20}, {0.05, 1000}, {1e-3, 1000000}, {1e-12, 1000}, {1, 5}, {2, 40000},
+        {0, 10},    {-1, 3},      {0.5, 0},        {0.5, -4},     {exact, 30},
+        {std::nextafter(exact, 0.0), 30},          {std::nan(""), 5},
+    };
+    int one_pass = 0;
+    for (const Answers& a : answers) {
+        one_pass += expect_same_on_both_paths(clean, a, "planted pairs");
+        expect_same_on_both_paths(ties, a, "duplicated and constant genes");
+        expect_same_on_both_paths(tiny, a, "12 genes");
+        expect_same_on_both_paths(small_classes, a, "classes of 2 and 3 samples");
+    }
+    // Without equal scores the table is not needed.
+    EXPECT_GE(one_pass, 10);
+}
+
+TEST(SelectionPaths, BulkDecisionNeverContradictsTheExactPValue) {
+    std::mt19937_64 rng(77);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    const double one_up = std::nextafter(1.0, 2.0), nan = std::nan("");
+    std::vector<double> r1, r2;
+    for (double a : {-1.0, -0.5, 0.0, 0.3, 1.0, one_up, -one_up, nan})
+        for (double b : {-1.0, -0.2, 0.0, 0.3, 0.9999999, 1.0, one_up, nan}) r1.push_back(a), r2.push_back(b);
+    for (int k = 0; k < 4000; ++k) {
+        const double a = unit(rng);
+        r1.push_back(a);
+        r2.push_back(k % 4 == 0 ? a : k % 4 == 1 ? std::nextafter(a, 2.0) : unit(rng));
+    }
+    PairKernel kernels[8];
+    const int count = available_pair_kernels(kernels, 8);
+    for (const auto& [n1, n2] : {std::pair(5, 7), std::pair(40, 3), std::pair(2, 3)}) {
+        std::vector<double> p(r1.size());
+        for (std::size_t j = 0; j < p.size(); ++j) p[j] = get_pval(r1[j], r2[j], n1, n2);
+        for (double level : {0.05, 1e-10, 0.0, 1.0, 0.999, -0.5, p[9], std::nextafter(p[9], 0.0), p[100]}) {
+            const EcorLevel lv = ecor_level(level, n1, n2);
+            for (int q = 0; q < count; ++q) {
+                std::vector<std::uint8_t> d(r1.size());
+                kernels[q].classify(lv, r1.data(), r2.data(), static_cast<std::int32_t>(r1.size()), d.data());
+                int unsure = 0;
+                for (std::size_t j = 0; j < p.size(); ++j) {
+                    const std::string what = std::string(kernels[q].name) + ": r1 " + std::to_string(r1[j]) +
+                                             ", r2 " + std::to_string(r2[j]) + ", level " + std::to_string(level);
+                    ASSERT_EQ(d[j] == kEcorNone, std::isnan(p[j])) << what;
+                    if (d[j] == kEcorPass) {
+                        ASSERT_TRUE(p[j] <= level) << what;
+                    } else if (d[j] == kEcorFail) {
+                        ASSERT_TRUE(p[j] > level) << what;
+                    }
+                    unsure += d[j] == kEcorUnsure;
+                }
+                EXPECT_LT(unsure, 40) << kernels[q].name << ", level " << level;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tivarne

@@ -1,0 +1,19 @@
+#!/bin/sh
+# The R package's testthat suite against a fresh install in a scratch library.
+# The package is installed from a scratch copy of the parts of the repository
+# its configure reads, so the source tree is left as it is. Exit status 77
+# (skipped) when R, Rcpp or testthat is not installed.
+set -e
+repo=$(cd "$1" && pwd)
+command -v R >/dev/null 2>&1 || exit 77
+Rscript -e 'ok <- sapply(c("Rcpp", "testthat"), requireNamespace, quietly = TRUE); quit(status = !all(ok))' \
+  || exit 77
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cp -R "$repo/CMakeLists.txt" "$repo/src" "$repo/include" "$repo/examples" "$repo/r" "$scratch/"
+rm -rf "$scratch/r/src/lib" "$scratch/r/src/include" "$scratch/r/src/"*.o "$scratch/r/src/"*.so
+mkdir "$scratch/lib"
+R CMD INSTALL --no-test-load -l "$scratch/lib" "$scratch/r" > "$scratch/install.log" 2>&1 \
+  || { cat "$scratch/install.log"; exit 1; }
+cd "$scratch/r/tests"
+R_LIBS="$scratch/lib" Rscript testthat.R
