@@ -113,8 +113,10 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
         Expression data that are not real numbers (strings, objects, booleans,
         complex numbers).
     MemoryError
-        The table of all gene pairs (12 bytes per pair) does not fit in the
-        memory the system has available.
+        The analysis needs the table of all gene pairs (12 bytes per pair:
+        for ``adjust="BH"``, ``order="p_value"``, or equal scores among the
+        pairs listed or selected) and it does not fit in the memory the
+        system has available.
     KeyboardInterrupt
         Ctrl-C during the analysis; it stops within about a second.
 
