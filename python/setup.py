@@ -1,0 +1,93 @@
+"""Builds tivarne._core: the binding and the library's own sources.
+
+The library's sources and their per-file flags are read from the top-level
+CMakeLists.txt (TIVARNE_LIBRARY_SOURCES), so the extension compiles exactly
+what the command line is built from. Every file gets the flags that decide
+the numbers: C++17, no fused multiply-add, no fast-math, OpenMP, and NDEBUG
+undefined (uBLAS keeps its index checks; the sources refuse NDEBUG). The x86
+kernel files carry their own instruction-set flag only on x86-64.
+
+pip builds in the source tree (pip >= 21.3), so ../src and ../include are
+there: pip install --no-build-isolation python/
+"""
+import os
+import platform
+import re
+import sys
+from concurrent.futures import ThreadPoolExecutor
+
+from setuptools import Extension, setup
+from setuptools.command.build_ext import build_ext
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+X86_64 = platform.machine().lower() in ("x86_64", "amd64")
+
+COMMON_FLAGS = ["-std=c++17", "-O3", "-ffp-contract=off", "-fno-fast-math", "-fopenmp", "-UNDEBUG",
+                "-fvisibility=hidden", "-g0", "-Wall", "-Wextra"]
+
+
+def library_sources():
+    """(sources relative to ROOT, {source: its own flags}) from CMakeLists.txt."""
+    path = os.path.join(ROOT, "CMakeLists.txt")
+    if not os.path.exists(path):
+        sys.exit("tivarne: build from a clone of the repository (pip install --no-build-isolation python/)")
+    with open(path) as f:
+        text = re.sub(r"#[^\n]*", "", f.read())
+
+    def listed(command):
+        found = re.search(re.escape(command) + r"\s*TIVARNE_LIBRARY_SOURCES\s(.*?)\)", text, re.S)
+        return found.group(1).split() if found else []
+
+    sources = listed("set(")
+    if not sources:
+        sys.exit("tivarne: no TIVARNE_LIBRARY_SOURCES in " + path)
+    flags = {}
+    if X86_64:
+        sources += listed("list(APPEND")
+        for source, options in re.findall(
+                r'set_source_files_properties\((\S+)\s+PROPERTIES\s+COMPILE_OPTIONS\s+"([^"]*)"\)', text):
+            flags[source] = options.split()
+    return sources, flags
+
+
+class BuildExt(build_ext):
+    """Compiles every source with its own flags, two at a time, and links them."""
+
+    def build_extension(self, ext):
+        sources, own_flags = library_sources()
+        jobs = [(os.path.join(ROOT, s), own_flags.get(s, [])) for s in sources]
+        jobs.append((os.path.join(HERE, "src", "_core.cpp"), []))
+        macros = [("TIVARNE_X86_KERNELS", None)] if X86_64 else []
+        includes = [os.path.join(ROOT, "include"), os.path.join(ROOT, "src")] + pybind11_includes()
+        depends = ext.depends + [os.path.join(ROOT, "CMakeLists.txt")]
+
+        def compile_one(job):
+            source, flags = job
+            return self.compiler.compile([source], output_dir=self.build_temp, macros=macros,
+                                         include_dirs=includes, debug=self.debug,
+                                         extra_postargs=COMMON_FLAGS + flags, depends=depends)
+
+        with ThreadPoolExecutor(max_workers=min(2, os.cpu_count() or 1)) as pool:
+            objects = [o for objs in pool.map(compile_one, jobs) for o in objs]
+        self.compiler.link_shared_object(
+            objects, self.get_ext_fullpath(ext.name), libraries=self.get_libraries(ext),
+            extra_postargs=["-fopenmp"], export_symbols=self.get_export_symbols(ext),
+            debug=self.debug, build_temp=self.build_temp, target_lang="c++")
+
+
+def pybind11_includes():
+    """pybind11's headers: Debian's pybind11-dev puts them on the default path."""
+    try:
+        import pybind11
+    except ImportError:
+        return []
+    return [pybind11.get_include()]
+
+
+setup(
+    packages=["tivarne"],
+    ext_modules=[Extension("tivarne._core", sources=["src/_core.cpp"], language="c++",
+                           depends=[os.path.join(ROOT, "include", "tivarne", "tivarne.h")])],
+    cmdclass={"build_ext": BuildExt},
+)

@@ -1,0 +1,195 @@
+"""tivarne.analyse() and read_result(): the command line's rows, the library's
+numbers, names and layouts, the refusals, q-values, progress and help."""
+import inspect
+import os
+import re
+import subprocess
+import sys
+
+import numpy as np
+import pandas as pd
+import pytest
+
+import tivarne
+from conftest import GOLUB, ROOT, built, python, run_cli
+
+CASES = os.path.join(ROOT, "tests", "e2e", "cases")
+FILE_COLUMNS = ["rank", "gene_x", "gene_y", "score", "r1", "r2", "c", "log10_p"]
+
+
+def printed(pairs, x, y):
+    """The rows as the result file prints them."""
+    return ["%d\t%.2f\t%.2f\t%d\t%d\t%.2f\t%.2f\t%.2f" % row for row in
+            zip(pairs["rank"], pairs.score, pairs.log10_p, pairs[x], pairs[y], pairs.r1, pairs.r2, pairs.c)]
+
+
+# The bundled example through the command line, and end-to-end cases with their
+# expected result files: p-values 1 and 0, weights that are not a number,
+# constant genes, a level in log form, no pairs at all.
+@pytest.mark.parametrize("case", ["golub", "run_pvalue_special_cases", "run_level_zero_infinite_statistic",
+                                  "run_constant_gene_nan_scores", "run_level_5e-7_log_form",
+                                  "run_one_gene_no_pairs"])
+def test_rows_are_the_command_lines(case, tmp_path):
+    if case == "golub":
+        folder, answers, result = GOLUB, "0.01 20\n", tmp_path / "result.tsv"
+        run_cli(os.path.join(GOLUB, "expr.txt"), os.path.join(GOLUB, "labels.txt"), answers, result)
+    else:
+        folder = os.path.join(CASES, case)
+        answers, result = open(os.path.join(folder, "stdin")).read(), os.path.join(folder, "expected.result")
+    level, max_pairs = answers.split()
+    pairs = tivarne.analyse(np.loadtxt(os.path.join(folder, "expr.txt"), ndmin=2),
+                            np.loadtxt(os.path.join(folder, "labels.txt"), ndmin=1),
+                            level=float(level), max_pairs=int(max_pairs))
+    rows = [line.replace("-nan", "nan") for line in open(result).read().splitlines()[6:]
+            if line and not line.startswith("---")]
+    assert printed(pairs, "index_x", "index_y") == rows
+    assert list(pairs.gene_x) == list(pairs.index_x)
+    read = tivarne.read_result(result)
+    assert list(read.columns) == FILE_COLUMNS and len(read) == len(rows)
+    assert printed(read, "gene_x", "gene_y") == rows
+    assert (read.attrs["level"], read.attrs["max_pairs"]) == (pytest.approx(float(level), rel=1e-6), int(max_pairs))
+
+
+# The bundled example, and its first 800 genes with every p-value adjusted.
+@pytest.mark.parametrize("genes, adjust, order", [(3051, None, "score"), (800, "BH", "p_value")])
+def test_numbers_are_the_librarys_to_the_last_bit(golub, tmp_path, genes, adjust, order):
+    x, labels = golub[0][:genes], golub[1]
+    np.savetxt(tmp_path / "expr.txt", x, fmt="%.17g")
+    args = [str(tmp_path / "expr.txt"), os.path.join(GOLUB, "labels.txt"), "0.01", "50", adjust or "none", order]
+    out = subprocess.run([built("TIVARNE_LIBRARY_ROWS", "python", "python_library_rows")] + args,
+                         capture_output=True, text=True, check=True).stdout.splitlines()
+    rows = np.array([[float(v) for v in line.split()] for line in out[1:]]).reshape(-1, 9)
+    pairs = tivarne.analyse(x, labels, level=0.01, max_pairs=50, adjust=adjust, order=order)
+    got = pairs[["index_x", "index_y", "score", "r1", "r2", "c", "p_value", "log10_p"]].to_numpy(float)
+    got[:, :2] -= 1
+    np.testing.assert_array_equal(got, rows[:, :8])
+    np.testing.assert_array_equal(pairs.get("q_value", np.full(len(pairs), np.nan)), rows[:, 8])
+    assert [pairs.attrs[k] for k in ("without_p_value", "tested")] == [int(v) for v in out[0].split()]
+
+
+def test_gene_and_class_names_are_carried_through(golub):
+    x, labels = golub
+    genes = np.array(["G%d" % (g + 1) for g in range(len(x))], dtype=object)
+    frame = pd.DataFrame(x, index=genes, columns=["s%d" % s for s in range(x.shape[1])])
+    classes = pd.Categorical(np.where(labels == 1, "AML", "ALL"))
+    named = tivarne.analyse(frame, classes, class1="AML")
+    plain = tivarne.analyse(x, labels)
+    assert list(named.gene_x) == list(genes[plain.index_x - 1]) and list(named.gene_y) == list(genes[plain.index_y - 1])
+    pd.testing.assert_frame_equal(named.drop(columns=["gene_x", "gene_y"]), plain.drop(columns=["gene_x", "gene_y"]))
+    assert [named.attrs[k] for k in ("class1", "class2", "n1", "n2")] == ["AML", "ALL", 11, 27]
+    assert [plain.attrs[k] for k in ("class1", "class2", "n1", "n2")] == [1, 0, 11, 27]
+
+
+# Every layout and label form of one study gives the same frame; float64 in any
+# layout of whole-element strides is handed to the library without a copy.
+SAME_STUDY = [  # (name, expression(x), labels(l), keywords, used without a copy)
+    ("C order", lambda x: x, lambda l: l, {}, True),
+    ("Fortran order", np.asfortranarray, lambda l: l, {}, True),
+    ("padded rows", lambda x: np.pad(x, ((0, 0), (0, 5)))[:, :x.shape[1]], lambda l: l, {}, True),
+    ("every other column", lambda x: np.repeat(x, 2, axis=1)[:, ::2], lambda l: l, {}, True),
+    ("DataFrame", pd.DataFrame, lambda l: l, {}, True),
+    ("nested lists", lambda x: x.tolist(), list, {}, False),
+    ("booleans", lambda x: x, lambda l: l == 1, {}, False),
+    ("float labels", lambda x: x, lambda l: l.astype(float), {}, False),
+    ("names", lambda x: x, lambda l: pd.Series(np.where(l == 1, "t", "n")), {"class1": "t"}, False),
+    ("one thread", lambda x: x, lambda l: l, {"threads": 1}, False),
+    ("straightforward engine", lambda x: x, lambda l: l, {"engine": "straightforward"}, False),
+]
+
+
+@pytest.mark.parametrize("name, expression, labels, keywords, shared", SAME_STUDY, ids=[c[0] for c in SAME_STUDY])
+def test_views_copies_and_label_forms_give_the_same_result(golub, monkeypatch, name, expression, labels, keywords,
+                                                           shared):
+    x, l = golub[0][:400].copy(), golub[1]
+    want = tivarne.analyse(x, l, level=0.05, max_pairs=100)
+    given = expression(x)
+    seen = []
+    core = tivarne._analysis._core.analyse
+    monkeypatch.setattr(tivarne._analysis._core, "analyse", lambda values, *a: seen.append(values) or core(values, *a))
+    got = tivarne.analyse(given, labels(l), level=0.05, max_pairs=100, **keywords)
+    pd.testing.assert_frame_equal(got.drop(columns=["gene_x", "gene_y"]), want.drop(columns=["gene_x", "gene_y"]),
+                                  check_exact=True)
+    if shared:
+        assert np.shares_memory(seen[0], x if name == "DataFrame" else given)
+
+
+def _frame(x):
+    return pd.DataFrame(x, index=["g%d" % (g + 1) for g in range(len(x))],
+                        columns=["s%d" % (s + 1) for s in range(x.shape[1])])
+
+
+def _with(x, g, s, value):
+    x = x.copy()
+    x[g, s] = value
+    return x
+
+
+X = np.arange(24.0).reshape(4, 6) % 5
+L = [1, 1, 1, 0, 0, 0]
+BAD = [  # (exception, message, expression, labels, keywords)
+    (ValueError, r"gene 'g3' \(row 3\) in sample 's5' \(column 5\) is not a finite number: nan",
+     _frame(_with(X, 2, 4, np.nan)), L, {}),
+    (ValueError, r"the value of gene 2 in sample 1 is not a finite number: -inf", _with(X, 1, 0, -np.inf), L, {}),
+    (ValueError, "5 labels for 6 samples", X, L[:5], {}),
+    (ValueError, "exactly two distinct values .* found 1: 1$", X, [1] * 6, {}),
+    (ValueError, "exactly two distinct values .* found 3: 1, 0, 2", X, [1, 0, 2, 1, 0, 0], {}),
+    (ValueError, "class1='AML' does not occur in the labels", X, list("abbaab"), {"class1": "AML"}),
+    (ValueError, "need class1=", X, list("abbaab"), {}),
+    (ValueError, "need class1=", X, [2, 1, 2, 1, 2, 1], {}),
+    (ValueError, r"label of sample 's2' \(column 2\) is missing", _frame(X), ["a", None, "b", "a", "b", "b"],
+     {"class1": "a"}),
+    (TypeError, "dtype <U1", np.array([list("abcdef")] * 3), L, {}),
+    (TypeError, "dtype bool", X > 2, L, {}),
+    (TypeError, "column 's2' holds object values", _frame(X).astype({"s2": str}), L, {}),
+    (ValueError, "must be 2-D", X[0], L, {}),
+    (ValueError, r"too many genes: 46342 \(at most 46341\)", np.zeros((46342, 6)), L, {}),
+    (TypeError, "max_pairs must be an integer", X, L, {"max_pairs": 2.5}),
+    (ValueError, "adjust must be one of None, 'BH', got 'bonferroni'", X, L, {"adjust": "bonferroni"}),
+]
+
+
+@pytest.mark.parametrize("error, message, expression, labels, keywords", BAD)
+def test_bad_input_raises_with_its_reason(error, message, expression, labels, keywords):
+    with pytest.raises(error, match=message):
+        tivarne.analyse(expression, labels, **keywords)
+
+
+def test_the_librarys_own_checks_raise_value_error():
+    with pytest.raises(ValueError, match=r"^Invalid data in expressions \(gene 2, sample 2: not a finite number\)"):
+        tivarne._core.analyse(_with(X, 1, 1, np.inf), np.array(L, np.int32), 0.05, 20, 0, "none", "score", "fast", None)
+
+
+def test_benjamini_hochberg_q_values(golub):
+    pairs = tivarne.analyse(golub[0][:800], golub[1], level=0.2, max_pairs=200, adjust="BH", order="p_value")
+    assert "q_value" not in tivarne.analyse(golub[0][:800], golub[1]).columns
+    p, q = pairs.p_value.to_numpy(), pairs.q_value.to_numpy()
+    assert len(pairs) > 0 and (np.diff(p) >= 0).all() and (np.diff(q) >= 0).all()
+    assert (q >= p).all() and (q <= 0.2).all() and pairs.attrs["tested"] <= pairs.attrs["pairs"]
+
+
+def test_progress_bars_on_standard_error(golub, capsys):
+    pd.testing.assert_frame_equal(tivarne.analyse(*golub, progress=True), tivarne.analyse(*golub))
+    err = capsys.readouterr().err
+    for phase in ("per-gene statistics: 100%", "scoring pairs: 100%", "selecting pairs: 100%"):
+        assert phase in err
+
+
+def test_help_explains_every_argument_and_column(golub):
+    doc = tivarne.analyse.__doc__
+    columns = tivarne.analyse(golub[0][:20], golub[1], level=1, adjust="BH").columns
+    for name in list(inspect.signature(tivarne.analyse).parameters) + list(columns):
+        assert re.search(r"^ +%s\b" % name, doc, re.M), name
+    assert "tivarne.prep" not in sys.modules and "tivarne.annotate" not in sys.modules
+
+
+def test_readme_python_lines_run(tmp_path):
+    """The README's Python section on a clone where the quick start has run."""
+    section = open(os.path.join(ROOT, "README.md")).read().split("\n## Python\n")[1].split("\n## ")[0]
+    code = "\n".join(re.findall(r"```python\n(.*?)```", section, re.S))
+    os.symlink(os.path.join(ROOT, "examples"), tmp_path / "examples")
+    run_cli(os.path.join(GOLUB, "expr.txt"), os.path.join(GOLUB, "labels.txt"), "0.01\n20\n",
+            tmp_path / "golub_result.tsv")
+    child = python(code, cwd=tmp_path)
+    out, err = child.communicate(timeout=120)
+    assert child.returncode == 0, err
+    assert "gene444  gene1414" in out
