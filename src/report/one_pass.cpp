@@ -203,11 +203,15 @@ OnePassSelection::OnePassSelection(const ClassTerms terms[2], std::int32_t genes
                 if (bulk && k_first < k_end)
                     kernel.classify(level, &t.r1[row + k_first], &t.r2[row + k_first],
                                     static_cast<std::int32_t>(k_end - k_first), t.decision.data());
+                // Most pairs fall below both cuts (and NaN fails the test too).
+                const double lowest = bulk ? -kInf : std::min(listing_cut, passing_cut);
                 for (std::int64_t k = k_first; k < k_end; ++k) {
                     const double s = t.score[row + k];
-                    if (s != s) {
-                        ++t.nan_count;
-                        t.nan_positions.offer({-static_cast<double>(first + k), 0, 0, first + k});
+                    if (!(s >= lowest)) {
+                        if (s != s) {
+                            ++t.nan_count;
+                            t.nan_positions.offer({-static_cast<double>(first + k), 0, 0, first + k});
+                        }
                         continue;
                     }
                     const Candidate c{s, t.r1[row + k], t.r2[row + k], first + k};
