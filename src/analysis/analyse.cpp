@@ -181,8 +181,7 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
     // Without equal scores in the way, the scoring pass finds the listing and
     // the selection by itself.
     std::unique_ptr<OnePassSelection> one;
-    if (!options.pair_table && options.adjust == Adjust::None && options.order == Order::Score &&
-        OnePassSelection::fits(answers.max_pairs)) {
+    if (!options.pair_table && options.adjust == Adjust::None && options.order == Order::Score) {
         progress.begin(Phase::Scoring, result.pairs);
         one = std::make_unique<OnePassSelection>(terms, result.genes, answers, context);
         progress.end();

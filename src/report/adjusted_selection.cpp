@@ -132,7 +132,13 @@ AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
     // with each bin's largest p-value; then the lowest bin that gives that
     // many pairs and some to spare.
     std::int64_t needed = static_cast<std::int64_t>(wanted);
-    if (bh) {
+    if (!bh) {
+        // No more than the pairs that can pass at the level.
+        const EcorLevel lv = ecor_level(level, class1, class2);
+        const std::size_t b = bin_of(static_cast<float>(lv.t_fail));
+        const std::int64_t can_pass = lv.finite_passes ? m : !lv.zero_passes ? top : above[b] + bins[b];
+        needed = std::min(needed, can_pass);
+    } else {
         std::int64_t rough = top;
         for (std::size_t b = kBins; b-- > 0;) {
             const std::int64_t rank = above[b] + bins[b];

@@ -16,8 +16,9 @@ namespace tivarne {
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
-// A selection of more pairs than this per thread is left to the table.
-constexpr std::size_t kMostKept = std::size_t{1} << 20;
+// Passing pairs kept per thread at most; more (a loose level with a very
+// large max_pairs) are left to the ranked table.
+constexpr std::size_t kMostKept = std::size_t{1} << 22;
 // Scores kept per thread for the check of equal scores at the stop.
 constexpr std::size_t kMostBuffered = std::size_t{1} << 22;
 
@@ -29,7 +30,9 @@ public:
     double cut() const { return heap_.size() < capacity_ ? -kInf : heap_.front().score; }
     void offer(const Candidate& c) {
         const auto lower = [](const Candidate& a, const Candidate& b) { return a.score > b.score; };
-        if (heap_.size() < capacity_) {
+        if (heap_.size() < capacity_ && heap_.size() == kMostKept) {
+            overflow_ = true;
+        } else if (heap_.size() < capacity_) {
             heap_.push_back(c);
             std::push_heap(heap_.begin(), heap_.end(), lower);
         } else if (c.score > heap_.front().score) {
@@ -39,10 +42,13 @@ public:
         }
     }
     const std::vector<Candidate>& items() const { return heap_; }
+    // More were offered than can be kept.
+    bool overflow() const { return overflow_; }
 
 private:
     std::size_t capacity_;
     std::vector<Candidate> heap_;
+    bool overflow_ = false;
 };
 
 // Scores of pairs that were at or above the selection's cut when seen; those
@@ -144,10 +150,6 @@ struct OnePassSelection::State {
     void finish_listing();
     void finish_selection();
 };
-
-bool OnePassSelection::fits(std::int32_t max_pairs) {
-    return max_pairs < 0 || static_cast<std::size_t>(max_pairs) < kMostKept;
-}
 
 OnePassSelection::OnePassSelection(const ClassTerms terms[2], std::int32_t genes,
                                    const Answers& answers, const Context& context)
@@ -309,6 +311,8 @@ void OnePassSelection::State::finish_listing() {
 
 // The selection: the best passing scores, down to the wanted number.
 void OnePassSelection::State::finish_selection() {
+    for (const ThreadSelection& t : per_thread)
+        if (t.passing.overflow()) return;
     if (ties_among(passing, stops() ? wanted + 1 : passing.size())) return;
     if (stops()) {
         // The walk stops at the wanted-th passing pair: it examined every
@@ -419,6 +423,8 @@ ArrangedSelection arrange_selection(const double* keys, std::int64_t key_count,
 bool OnePassSelection::resolve(FastRanking& ranking, std::vector<SelectedPair>& selected,
                                std::int64_t& without_p_value) const {
     const State& st = *state_;
+    for (const ThreadSelection& t : st.per_thread)
+        if (t.passing.overflow()) return false;
     // Every passing pair ranked above the stop is kept: a thread keeps all
     // its passing pairs above its cut, and its cut is at or below the stop.
     ArrangedSelection arranged =

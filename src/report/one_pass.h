@@ -85,9 +85,6 @@ public:
     bool resolve(FastRanking& ranking, std::vector<SelectedPair>& selected,
                  std::int64_t& without_p_value) const;
 
-    // Whether a selection of max_pairs pairs is small enough to be kept per
-    // thread (otherwise the table is cheaper).
-    static bool fits(std::int32_t max_pairs);
 
 private:
     struct State;
