@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "input/types.h"
+#include "stats/padding.h"
 
 namespace tivarne {
 
@@ -24,9 +25,6 @@ struct ClassTerms {
     std::vector<double> bivar;        // midvariance of gene g in this class
 };
 
-// Genes are padded to a multiple of this (a multiple of every kernel tile
-// width) in `by_sample`, `D` and `bivar`.
-constexpr std::size_t kGenePadding = 48;
 
 // Terms of both classes (class 1 first) from the data and its per-gene
 // statistics, the genes shared by `threads` cores.

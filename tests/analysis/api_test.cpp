@@ -17,22 +17,10 @@ namespace {
 using test::same_bits;
 
 // What analyse() returns, down to the bits of every number.
-std::string fingerprint(const Result& r) {
-    std::string s = std::to_string(r.without_p_value) + ":";
-    auto add = [&s](const PairScore& p) {
-        for (double v : {p.score, p.r1, p.r2, p.c}) s.append(reinterpret_cast<const char*>(&v), sizeof v);
-        s += std::to_string(p.gene_x) + "," + std::to_string(p.gene_y) + ";";
-    };
-    for (const SelectedPair& p : r.selected) add(p);
-    for (const PairScore& p : r.listings.first_pairs) add(p);
-    for (const PairScore& p : r.listings.top_pairs) add(p);
-    return s;
-}
-
 TEST(DataViews, EveryLayoutGivesTheSameResult) {
     const test::Study study(57, 7, 9, 3);
     const Answers answers{0.2, 30};
-    const std::string want = fingerprint(analyse(study.view(), answers));
+    const std::string want = test::fingerprint(analyse(study.view(), answers));
     // Column-major (genes down a column), and rows padded to a longer stride.
     std::vector<double> by_sample(study.values.size()), padded(study.genes * (study.samples + 3), -1.0);
     for (int g = 0; g < study.genes; ++g)
@@ -44,11 +32,11 @@ TEST(DataViews, EveryLayoutGivesTheSameResult) {
     view.values = by_sample.data();
     view.gene_stride = 1;
     view.sample_stride = study.genes;
-    EXPECT_EQ(fingerprint(analyse(view, answers)), want);
+    EXPECT_EQ(test::fingerprint(analyse(view, answers)), want);
     view.values = padded.data();
     view.gene_stride = study.samples + 3;
     view.sample_stride = 1;
-    EXPECT_EQ(fingerprint(analyse(view, answers)), want);
+    EXPECT_EQ(test::fingerprint(analyse(view, answers)), want);
 }
 
 TEST(DataViews, UnusableInputIsRefusedWithItsReason) {
@@ -133,11 +121,11 @@ TEST(Streaming, SelectedPairsReachTheCallbackInRankOrderAfterTheListings) {
 
 TEST(Concurrency, TwoAnalysesAtOnceInOneProcess) {
     const test::Study a(400, 12, 9, 21), b(350, 5, 16, 22);
-    const std::string want_a = fingerprint(analyse(a.view(), {0.01, 50}));
-    const std::string want_b = fingerprint(analyse(b.view(), {0.3, 200}));
+    const std::string want_a = test::fingerprint(analyse(a.view(), {0.01, 50}));
+    const std::string want_b = test::fingerprint(analyse(b.view(), {0.3, 200}));
     std::string got_a, got_b;
-    std::thread first([&] { got_a = fingerprint(analyse(a.view(), {0.01, 50})); });
-    std::thread second([&] { got_b = fingerprint(analyse(b.view(), {0.3, 200})); });
+    std::thread first([&] { got_a = test::fingerprint(analyse(a.view(), {0.01, 50})); });
+    std::thread second([&] { got_b = test::fingerprint(analyse(b.view(), {0.3, 200})); });
     first.join();
     second.join();
     EXPECT_EQ(got_a, want_a);

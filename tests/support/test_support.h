@@ -117,4 +117,21 @@ struct Study {
     }
 };
 
+// Everything analyse() returns, down to the bits of every number, as one
+// string: two results are the same when their fingerprints are.
+inline std::string fingerprint(const Result& r) {
+    std::string s = std::to_string(r.without_p_value) + "/" + std::to_string(r.tested) + ":";
+    auto add = [&s](const PairScore& p, std::initializer_list<double> more) {
+        for (double v : {p.score, p.r1, p.r2, p.c}) s.append(reinterpret_cast<const char*>(&v), sizeof v);
+        for (double v : more) s.append(reinterpret_cast<const char*>(&v), sizeof v);
+        s += std::to_string(p.gene_x) + "," + std::to_string(p.gene_y) + ";";
+    };
+    for (const SelectedPair& p : r.selected) add(p, {p.p_value, p.log10_p, p.q_value});
+    s += "|";
+    for (const PairScore& p : r.listings.first_pairs) add(p, {});
+    s += "|";
+    for (const PairScore& p : r.listings.top_pairs) add(p, {});
+    return s;
+}
+
 }  // namespace tivarne::test

@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "stats/padding.h"
+
 namespace tivarne {
 
 // What a scoring kernel reads: both classes' terms and the output table.
@@ -57,8 +59,9 @@ using ScoreRowsFn = std::int64_t (*)(const KernelInput&, std::int32_t i0, std::i
 using ClassifyFn = void (*)(const EcorLevel&, const double* r1, const double* r2,
                             std::int32_t count, std::uint8_t* decision);
 
-// Every kernel's tile width divides this.
-constexpr std::int32_t kPanelAlign = 48;
+// Partner panels start at multiples of the genes' padding in the terms, which
+// every kernel's tile width divides (each kernel asserts it).
+constexpr std::int32_t kPanelAlign = static_cast<std::int32_t>(kGenePadding);
 
 struct PairKernel {
     const char* name;
