@@ -1,34 +1,5 @@
 #!/usr/bin/env python3
-"""Run one end-to-end case of tivarne and compare its transcript.
-
-Usage: run_case.py [--wrapper=COMMAND] <tivarne-binary> <case-dir>
-
-With --wrapper the program runs under COMMAND (shlex syntax), for instance
-valgrind; argv[0] is then the binary's path, so cases that show the usage
-line are not meant for it.
-
-A case directory holds:
-  args             the words after the program name (shlex syntax, one line)
-  stdin            optional; what is fed to standard input (absent: nothing)
-  stdin_closed     optional marker; the program starts with descriptor 0 closed
-  combined         optional marker; standard error goes to the same pipe as
-                   standard output (as with `> run.log 2>&1`), so
-                   expected.stdout holds both in the order they were written
-                   and expected.stderr is empty
-  expected.stdout  exact bytes expected on standard output
-  expected.stderr  exact bytes expected on standard error
-  expected.status  the exit status, as a decimal number
-  expected.result  optional; exact bytes of result.tsv after the run
-  expected.no_result  optional marker; the run must leave no result.tsv
-  setup.sh         optional; run with bash in the work dir before the program
-  ulimit_v         optional; address-space limit for the program, in KiB
-  fsize_limit      optional; file size limit (RLIMIT_FSIZE) for the program,
-                   in bytes
-  anything else    input files, copied into a fresh work dir
-
-The program runs in a temporary copy of the case, with argv[0] = "tivarne".
-Input files copied from the case must come out of the run unchanged.
-"""
+"""Run one end-to-end case of tivarne and compare its transcript (see README.md)."""
 import difflib
 import os
 import resource
