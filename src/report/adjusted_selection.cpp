@@ -238,29 +238,48 @@ AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
     };
 
     const bool stops = passing.size() >= wanted;
+    auto selected_from = [&](const Collected& c) {
+        RankedPair pair{c.pair.score, c.pair.r1, c.pair.r2, 0, 0, c.pair.position};
+        pair_at_position(genes, c.pair.position, pair.geneX, pair.geneY);
+        return with_q(selected_pair(pair, c.p));
+    };
+    // A NaN score (both classes' midvariances infinite) may come with finite
+    // correlations and a p-value: such pairs rank after every numeric score,
+    // in pair order.
+    auto before = [](const Candidate& a, const Candidate& b) {
+        const bool na = a.score != a.score, nb = b.score != b.score;
+        if (na != nb) return nb;
+        if (!na && a.score != b.score) return a.score > b.score;
+        return a.position < b.position;
+    };
     if (order == Order::PValue) {
-        std::sort(passing.begin(), passing.end(), [](const Collected& a, const Collected& b) {
-            if (a.p != b.p) return a.p < b.p;
-            if (a.pair.score != b.pair.score) return a.pair.score > b.pair.score;
-            return a.pair.position < b.pair.position;
+        std::sort(passing.begin(), passing.end(), [&](const Collected& a, const Collected& b) {
+            return a.p != b.p ? a.p < b.p : before(a.pair, b.pair);
         });
         if (stops) passing.resize(wanted);
-        for (const Collected& c : passing) {
-            RankedPair pair{c.pair.score, c.pair.r1, c.pair.r2, 0, 0, c.pair.position};
-            pair_at_position(genes, c.pair.position, pair.geneX, pair.geneY);
-            out.selected.push_back(with_q(selected_pair(pair, c.p)));
-        }
+        for (const Collected& c : passing) out.selected.push_back(selected_from(c));
         // Pairs without a p-value come last in this order.
         out.without_p_value = stops ? 0 : npairs - m;
     }
-    std::vector<Candidate> by_score;
-    for (const Collected& c : passing) by_score.push_back(c.pair);
-    std::sort(by_score.begin(), by_score.end(), [](const Candidate& a, const Candidate& b) { return a.score > b.score; });
-    std::int64_t no_p_above_stop = 0;
+    std::sort(passing.begin(), passing.end(), [&](const Collected& a, const Collected& b) { return before(a.pair, b.pair); });
+    std::vector<Candidate> by_score;  // the numeric scores among them
+    for (const Collected& c : passing)
+        if (c.pair.score == c.pair.score) by_score.push_back(c.pair);
+    const std::size_t numeric_wanted = std::min(wanted, by_score.size());
+    // Pairs without a p-value that the walk meets before it stops: those
+    // with a higher numeric score than the stop, or, when it stops among the
+    // NaN scores, every numeric one and the NaN ones before it.
+    std::int64_t no_p_before_stop = 0;
     if (order == Order::Score && stops) {
-        const double stop = by_score[wanted - 1].score;
-#pragma omp parallel for schedule(static) reduction(+ : no_p_above_stop) num_threads(threads)
-        for (std::int64_t p = 0; p < npairs; ++p) no_p_above_stop += hint[p] != hint[p] && -key[p] > stop;
+        const Collected& stop = passing[wanted - 1];
+        const double score = stop.pair.score;
+        const bool in_nan = score != score;
+        const std::int64_t at = stop.pair.position;
+#pragma omp parallel for schedule(static) reduction(+ : no_p_before_stop) num_threads(threads)
+        for (std::int64_t p = 0; p < npairs; ++p) {
+            const double s = -key[p];
+            no_p_before_stop += hint[p] != hint[p] && (in_nan ? s == s || p < at : s > score);
+        }
     }
 
     // The listing, and the arrangement of equal scores in the selection: from
@@ -277,12 +296,16 @@ AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
     // (arranged before the ranking moves the keys about)
     ArrangedSelection arranged;
     if (order == Order::Score)
-        arranged = arrange_selection(key, npairs, ranked, terms, genes, by_score, wanted, threshold, threads);
+        arranged = arrange_selection(key, npairs, ranked, terms, genes, by_score, numeric_wanted, threshold, threads);
     if (!listing_without_table(best, npairs, nans, first_nan, terms, genes, out.top_pairs))
         out.top_pairs = listing_of(ranked());
     if (order == Order::Score) {
         for (const SelectedPair& pair : arranged.selected) out.selected.push_back(with_q(pair));
-        out.without_p_value = stops ? no_p_above_stop + arranged.without_p_value_at_stop : npairs - m;
+        for (std::size_t k = by_score.size(); k < passing.size() && out.selected.size() < wanted; ++k)
+            out.selected.push_back(selected_from(passing[k]));
+        const bool stops_numeric = by_score.size() >= wanted;
+        out.without_p_value =
+            !stops ? npairs - m : no_p_before_stop + (stops_numeric ? arranged.without_p_value_at_stop : 0);
     }
     return out;
 }

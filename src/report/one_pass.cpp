@@ -80,6 +80,7 @@ struct ThreadSelection {
     Best passing;  // the best scores whose p-value passes
     Best nan_positions;  // the first NaN-score pairs in pair order (scored by -position)
     std::int64_t nan_count = 0, passing_count = 0, no_p_count = 0;
+    bool nan_score_with_p = false;
     ScoreBuffer failed, no_p;  // at or above the cut: p above the level, no p-value
 
     // Files a candidate by its decision (kEcorUnsure: by its exact p-value).
@@ -213,6 +214,10 @@ OnePassSelection::OnePassSelection(const ClassTerms terms[2], std::int32_t genes
                         if (s != s) {
                             ++t.nan_count;
                             t.nan_positions.offer({-static_cast<double>(first + k), 0, 0, first + k});
+                            // A NaN weight (both classes' midvariances
+                            // infinite) with finite correlations: a pair
+                            // that ranks last and yet has a p-value.
+                            t.nan_score_with_p |= t.r1[row + k] == t.r1[row + k] && t.r2[row + k] == t.r2[row + k];
                         }
                         continue;
                     }
@@ -312,7 +317,7 @@ void OnePassSelection::State::finish_listing() {
 // The selection: the best passing scores, down to the wanted number.
 void OnePassSelection::State::finish_selection() {
     for (const ThreadSelection& t : per_thread)
-        if (t.passing.overflow()) return;
+        if (t.passing.overflow() || t.nan_score_with_p) return;
     if (ties_among(passing, stops() ? wanted + 1 : passing.size())) return;
     if (stops()) {
         // The walk stops at the wanted-th passing pair: it examined every
@@ -346,6 +351,7 @@ ArrangedSelection arrange_selection(const double* keys, std::int64_t key_count,
                                     const std::vector<Candidate>& passing, std::size_t wanted,
                                     double threshold, int threads) {
     const std::int32_t class1 = terms[0].m, class2 = terms[1].m;
+    if (wanted == 0) return {};
     const bool stops = passing.size() >= wanted;
     auto selected_from = [&](const Candidate& c) {
         RankedPair pair{c.score, c.r1, c.r2, 0, 0, c.position};
@@ -424,7 +430,7 @@ bool OnePassSelection::resolve(FastRanking& ranking, std::vector<SelectedPair>& 
                                std::int64_t& without_p_value) const {
     const State& st = *state_;
     for (const ThreadSelection& t : st.per_thread)
-        if (t.passing.overflow()) return false;
+        if (t.passing.overflow() || t.nan_score_with_p) return false;
     // Every passing pair ranked above the stop is kept: a thread keeps all
     // its passing pairs above its cut, and its cut is at or below the stop.
     ArrangedSelection arranged =

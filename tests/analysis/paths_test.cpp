@@ -42,6 +42,10 @@ TEST(SelectionPaths, OnePassAgreesWithTheRankedTable) {
     // Classes of two and three samples: correlations of 1 and -1, scores
     // shared by many pairs, many pairs without a p-value.
     const test::Study small_classes(90, 2, 3, 44, true);
+    // Values near 1e200: squares overflow, midvariances become infinite and
+    // weights NaN while correlations stay finite (NaN scores with p-values).
+    test::Study huge(40, 5, 6, 45, false);
+    for (std::size_t v = 0; v < huge.values.size() / 3; ++v) huge.values[v] *= 1e200;
     // Levels at a pair's exact p-value and just below it.
     const Result loose = analyse(clean.view(), {0.5, 50});
     ASSERT_GE(loose.selected.size(), 30u);
@@ -57,6 +61,7 @@ TEST(SelectionPaths, OnePassAgreesWithTheRankedTable) {
         expect_same_on_both_paths(ties, a, "duplicated and constant genes");
         expect_same_on_both_paths(tiny, a, "12 genes");
         expect_same_on_both_paths(small_classes, a, "classes of 2 and 3 samples");
+        expect_same_on_both_paths(huge, a, "values near 1e200");
     }
     // Without equal scores the table is not needed.
     EXPECT_GE(one_pass, 10);
@@ -86,6 +91,8 @@ void expect_same_adjusted(const test::Study& study, const Answers& answers, Adju
 
 TEST(SelectionPaths, AdjustedSelectionAgreesWithAllPValues) {
     const test::Study noise(150, 12, 13, 51, false), ties(150, 9, 10, 52, true);
+    test::Study huge(40, 5, 6, 45, false);
+    for (std::size_t v = 0; v < huge.values.size() / 3; ++v) huge.values[v] *= 1e200;
     // Class 2 a copy of class 1 for the first 40 genes: r1 = r2, T about 0, p
     // 1; 300 samples a class: the planted pairs' p-values underflow to 0.
     test::Study mirror(120, 8, 8, 53, false), large(60, 300, 300, 54, false);
@@ -110,6 +117,7 @@ TEST(SelectionPaths, AdjustedSelectionAgreesWithAllPValues) {
             for (const test::Study* study : {&noise, &ties, static_cast<const test::Study*>(&mirror), static_cast<const test::Study*>(&large)})
                 expect_same_adjusted(*study, a, Adjust::BH, order, "BH");
             expect_same_adjusted(ties, a, Adjust::None, order, "unadjusted");
+            expect_same_adjusted(huge, a, Adjust::BH, order, "values near 1e200");
         }
 }
 
