@@ -10,16 +10,19 @@
 // error"); a failure that is not exactly one "Error: " line; a success whose
 // standard error holds more than one "Note: " line; a result file left by a
 // failed run (the output location is writable, so nothing may be written) or
-// missing after a successful one; an input file that changed.
+// missing after a successful one; an input file that changed; the library's
+// adjusted selection and p-value order differing from the plain computation.
 #include <omp.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <string>
 
 #include "driver/run.h"
+#include "tivarne/io.h"
 #include "fuzz_support.h"
 
 using namespace tivarne;
@@ -74,6 +77,33 @@ void check_outcome(const Outcome& o, const char* engine) {
     }
 }
 
+// The library's false discovery rate and p-value order, fast against the
+// plain computation over every pair's p-value, on the same files.
+void compare_adjusted(const fuzz::Scratch& scratch, const std::string& answers) {
+    std::istringstream in(answers);
+    Answers a;
+    if (!(in >> a.level >> a.max_pairs)) return;
+    const Dataset data = load_dataset(scratch.path("expr.txt"), scratch.path("labels.txt"));
+    for (const auto& [adjust, order] : {std::pair(Adjust::BH, Order::Score), std::pair(Adjust::BH, Order::PValue),
+                                        std::pair(Adjust::None, Order::PValue)}) {
+        Options fast, plain;
+        fast.adjust = plain.adjust = adjust;
+        fast.order = plain.order = order;
+        fast.threads = plain.threads = 1;
+        plain.pair_table = true;
+        const Result x = analyse(data.view(), a, fast), y = analyse(data.view(), a, plain);
+        bool same = x.without_p_value == y.without_p_value && x.tested == y.tested &&
+                    x.selected.size() == y.selected.size();
+        for (std::size_t k = 0; same && k < x.selected.size(); ++k) {
+            const SelectedPair &p = x.selected[k], &q = y.selected[k];
+            same = p.gene_x == q.gene_x && p.gene_y == q.gene_y &&
+                   std::memcmp(&p.p_value, &q.p_value, sizeof(double)) == 0 &&
+                   std::memcmp(&p.q_value, &q.q_value, sizeof(double)) == 0;
+        }
+        if (!same) fuzz::finding(adjust == Adjust::BH ? "BH: fast and plain differ" : "p order: fast and plain differ");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -107,5 +137,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fuzz::read_file(scratch.path("labels.txt")) != labels ||
         fuzz::read_file(scratch.path("expr.txt")) != expression)
         fuzz::finding("an input file changed");
+    if (plain.status == 0) compare_adjusted(scratch, answers);
     return 0;
 }
