@@ -87,38 +87,41 @@ AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
     in.negScore = negScore.get();
     in.hint = hints.get();
     in.level = &sizes;
-    const std::int64_t nan_total = for_each_row_block(
-        genes, kernel.rows, partner_panel_width(terms, kPanelBytes), context,
-        [&](int, std::int32_t i0, std::int32_t rows, std::int32_t k_begin, std::int32_t k_end) {
-            return kernel.score_rows(in, i0, rows, k_begin, k_end);
-        });
-    if (context.progress.stopped()) return out;
+    // While each block is fresh: the histogram of the hints (m, the pairs
+    // with a p-value, is the count of the rest) and the listing's scores.
     const float* hint = hints.get();
     const double* key = negScore.get();
-
-    // The histogram of the hints; m, the pairs with a p-value.
+    std::vector<std::vector<std::int64_t>> local(static_cast<std::size_t>(threads));
+    std::vector<std::int64_t> local_top(local.size(), 0), local_none(local.size(), 0);
+    ListingScores listing(threads);
+    const std::int64_t nan_total = for_each_row_block(
+        genes, kernel.rows, partner_panel_width(terms, kPanelBytes), context,
+        [&](int thread, std::int32_t i0, std::int32_t rows, std::int32_t k_begin, std::int32_t k_end) {
+            const std::int64_t nans = kernel.score_rows(in, i0, rows, k_begin, k_end);
+            std::vector<std::int64_t>& bins = local[static_cast<std::size_t>(thread)];
+            if (bins.empty()) bins.assign(kBins, 0);
+            for (std::int64_t i = i0; i < i0 + rows; ++i) {
+                const std::int64_t first = i * genes - i * (i + 1) / 2 - i - 1;  // + k: the position
+                for (std::int64_t k = std::max<std::int64_t>(i + 1, k_begin); k < k_end; ++k) {
+                    const float h = hint[first + k];
+                    if (h != h)
+                        ++local_none[static_cast<std::size_t>(thread)];
+                    else if (h == std::numeric_limits<float>::infinity())
+                        ++local_top[static_cast<std::size_t>(thread)];
+                    else
+                        ++bins[bin_of(h)];
+                    listing.offer(thread, -key[first + k], first + k);
+                }
+            }
+            return nans;
+        });
+    if (context.progress.stopped()) return out;
     std::vector<std::int64_t> bins(kBins, 0);
     std::int64_t top = 0, none = 0;
-#pragma omp parallel num_threads(threads)
-    {
-        std::vector<std::int64_t> local(kBins, 0);
-        std::int64_t local_top = 0, local_none = 0;
-#pragma omp for schedule(static)
-        for (std::int64_t p = 0; p < npairs; ++p) {
-            const float h = hint[p];
-            if (h != h)
-                ++local_none;
-            else if (h == std::numeric_limits<float>::infinity())
-                ++local_top;
-            else
-                ++local[bin_of(h)];
-        }
-#pragma omp critical
-        {
-            for (std::size_t b = 0; b < kBins; ++b) bins[b] += local[b];
-            top += local_top;
-            none += local_none;
-        }
+    for (std::size_t t = 0; t < local.size(); ++t) {
+        for (std::size_t b = 0; b < local[t].size(); ++b) bins[b] += local[t][b];
+        top += local_top[t];
+        none += local_none[t];
     }
     const std::int64_t m = npairs - none;
     out.tested = bh ? m : 0;
@@ -265,7 +268,6 @@ AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
     std::vector<Candidate> by_score;  // the numeric scores among them
     for (const Collected& c : passing)
         if (c.pair.score == c.pair.score) by_score.push_back(c.pair);
-    const std::size_t numeric_wanted = std::min(wanted, by_score.size());
     // Pairs without a p-value that the walk meets before it stops: those
     // with a higher numeric score than the stop, or, when it stops among the
     // NaN scores, every numeric one and the NaN ones before it.
@@ -284,8 +286,6 @@ AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
 
     // The listing, and the arrangement of equal scores in the selection: from
     // the table as it is, or ranked where equal scores need it.
-    std::int64_t nans = 0, first_nan = 0;
-    const std::vector<Candidate> best = best_of_table(key, npairs, threads, nans, first_nan);
     std::unique_ptr<FastRanking> ranking;
     auto ranked = [&]() -> FastRanking& {
         if (!ranking)
@@ -296,8 +296,9 @@ AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
     // (arranged before the ranking moves the keys about)
     ArrangedSelection arranged;
     if (order == Order::Score)
-        arranged = arrange_selection(key, npairs, ranked, terms, genes, by_score, numeric_wanted, threshold, threads);
-    if (!listing_without_table(best, npairs, nans, first_nan, terms, genes, out.top_pairs))
+        arranged = arrange_selection(key, npairs, ranked, terms, genes, by_score, wanted, threshold, threads);
+    if (!listing_without_table(listing.best(), npairs, listing.nan_count(), listing.first_nan(), terms, genes,
+                               out.top_pairs))
         out.top_pairs = listing_of(ranked());
     if (order == Order::Score) {
         for (const SelectedPair& pair : arranged.selected) out.selected.push_back(with_q(pair));

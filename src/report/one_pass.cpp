@@ -283,28 +283,42 @@ bool listing_without_table(const std::vector<Candidate>& best, std::int64_t npai
     return true;
 }
 
-std::vector<Candidate> best_of_table(const double* negScore, std::int64_t npairs, int threads,
-                                     std::int64_t& nan_total, std::int64_t& first_nan) {
-    std::vector<Best> best(static_cast<std::size_t>(threads), Best(kListingLength + 1));
-    nan_total = 0;
-    first_nan = npairs;
-    std::int64_t first = npairs;
-#pragma omp parallel for schedule(static) reduction(+ : nan_total) reduction(min : first) num_threads(threads)
-    for (std::int64_t p = 0; p < npairs; ++p) {
-        const double score = -negScore[p];
-        if (score != score) {
-            ++nan_total;
-            first = std::min(first, p);
-        } else {
-            Best& b = best[static_cast<std::size_t>(omp_get_thread_num())];
-            if (score >= b.cut()) b.offer({score, 0, 0, p});
-        }
+struct ListingScores::PerThread {
+    Best best{kListingLength + 1};
+    std::int64_t nans = 0;
+    std::int64_t first_nan = std::numeric_limits<std::int64_t>::max();
+};
+
+ListingScores::ListingScores(int threads) : threads_(static_cast<std::size_t>(threads)) {}
+ListingScores::~ListingScores() = default;
+
+void ListingScores::offer(int thread, double score, std::int64_t position) {
+    PerThread& t = threads_[static_cast<std::size_t>(thread)];
+    if (score != score) {
+        ++t.nans;
+        t.first_nan = std::min(t.first_nan, position);
+    } else if (score >= t.best.cut()) {
+        t.best.offer({score, 0, 0, position});
     }
-    first_nan = first;
+}
+
+std::vector<Candidate> ListingScores::best() const {
     std::vector<Candidate> all;
-    for (const Best& b : best) all.insert(all.end(), b.items().begin(), b.items().end());
+    for (const PerThread& t : threads_) all.insert(all.end(), t.best.items().begin(), t.best.items().end());
     std::sort(all.begin(), all.end(), [](const Candidate& a, const Candidate& b) { return a.score > b.score; });
     return all;
+}
+
+std::int64_t ListingScores::nan_count() const {
+    std::int64_t n = 0;
+    for (const PerThread& t : threads_) n += t.nans;
+    return n;
+}
+
+std::int64_t ListingScores::first_nan() const {
+    std::int64_t first = std::numeric_limits<std::int64_t>::max();
+    for (const PerThread& t : threads_) first = std::min(first, t.first_nan);
+    return first;
 }
 
 // The listing: the best numeric scores, then NaN scores in pair order.

@@ -44,10 +44,22 @@ bool listing_without_table(const std::vector<Candidate>& best, std::int64_t npai
                            std::int64_t nan_total, std::int64_t first_nan, const ClassTerms terms[2],
                            std::int32_t genes, std::vector<PairScore>& listing);
 
-// The best kListingLength + 1 numeric scores of a table of negated scores,
-// best first, the NaN scores counted and the first of them found.
-std::vector<Candidate> best_of_table(const double* negScore, std::int64_t npairs, int threads,
-                                     std::int64_t& nan_total, std::int64_t& first_nan);
+// What the listing needs of pairs offered by several threads: the best
+// kListingLength + 1 numeric scores, and the NaN scores counted with the
+// first of them in pair order.
+class ListingScores {
+public:
+    explicit ListingScores(int threads);
+    ~ListingScores();
+    void offer(int thread, double score, std::int64_t position);
+    std::vector<Candidate> best() const;  // best first
+    std::int64_t nan_count() const;
+    std::int64_t first_nan() const;  // INT64_MAX when there is none
+
+private:
+    struct PerThread;
+    std::vector<PerThread> threads_;
+};
 
 // The listing and the selection found in the scoring pass itself, without the
 // table of all pairs: each thread keeps the best pairs it has seen (for the
