@@ -99,6 +99,18 @@ void emit(const Options& options, Result& result, const SelectedPair& pair) {
         result.selected.push_back(pair);
 }
 
+// A path's outcome to the caller: the listings first, then the selected pairs.
+void deliver(const Options& options, Result& result, std::vector<PairScore> top_pairs,
+             const std::vector<SelectedPair>& selected, std::int64_t without_p_value,
+             ProgressReporter& progress) {
+    progress.begin(Phase::Selecting, 1);
+    result.listings.top_pairs = std::move(top_pairs);
+    if (options.on_listings) call_caller(options.on_listings, result.listings);
+    for (const SelectedPair& pair : selected) emit(options, result, pair);
+    result.without_p_value = without_p_value;
+    progress.end();
+}
+
 struct Study {
     const DataView& data;
     ExpressionView expression;
@@ -168,13 +180,9 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
         progress.end();
         check_progress(progress);
         result.used_pair_table = true;
-        progress.begin(Phase::Selecting, 1);
-        listings.top_pairs = std::move(adjusted.top_pairs);
-        if (options.on_listings) call_caller(options.on_listings, listings);
-        for (const SelectedPair& pair : adjusted.selected) emit(options, result, pair);
-        result.without_p_value = adjusted.without_p_value;
         result.tested = adjusted.tested;
-        progress.end();
+        deliver(options, result, std::move(adjusted.top_pairs), adjusted.selected, adjusted.without_p_value,
+                progress);
         return;
     }
 
@@ -187,12 +195,7 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
         progress.end();
         check_progress(progress);
         if (one->listing_usable() && one->selection_usable()) {
-            progress.begin(Phase::Selecting, 1);
-            listings.top_pairs = one->top_pairs();
-            if (options.on_listings) call_caller(options.on_listings, listings);
-            for (const SelectedPair& pair : one->selected()) emit(options, result, pair);
-            result.without_p_value = one->without_p_value();
-            progress.end();
+            deliver(options, result, one->top_pairs(), one->selected(), one->without_p_value(), progress);
             return;
         }
     }
@@ -219,22 +222,20 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
         return;
     }
     // The pass found the candidates; the table only arranges equal scores.
-    listings.top_pairs = one->listing_usable() ? one->top_pairs() : listing_of(ranking);
+    std::vector<PairScore> top_pairs = one->listing_usable() ? one->top_pairs() : listing_of(ranking);
     progress.end();
     check_progress(progress);
-    if (options.on_listings) call_caller(options.on_listings, listings);
-    progress.begin(Phase::Selecting, 1);
     std::vector<SelectedPair> selected;
+    std::int64_t without_p_value = 0;
     if (one->selection_usable()) {
         selected = one->selected();
-        result.without_p_value = one->without_p_value();
-    } else if (!one->resolve(ranking, selected, result.without_p_value)) {
+        without_p_value = one->without_p_value();
+    } else if (!one->resolve(ranking, selected, without_p_value)) {
         const WalkOutcome walk = select_pairs(ranking, answers, result.class1, result.class2, context,
                                               [&](const SelectedPair& pair) { selected.push_back(pair); });
-        result.without_p_value = walk.without_p_value;
+        without_p_value = walk.without_p_value;
     }
-    progress.end();
-    for (const SelectedPair& pair : selected) emit(options, result, pair);
+    deliver(options, result, std::move(top_pairs), selected, without_p_value, progress);
 }
 
 Result run_analysis(const DataView& data, const Answers& answers, const Options& options) {
