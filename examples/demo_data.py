@@ -26,15 +26,15 @@ def planted(n_genes, classes, pairs, base=7.0):
 
 
 def geo():
-    states = ["AML"] * 8 + ["ALL"] * 10 + ["healthy"] * 6
+    states = ["AML"] * 12 + ["ALL"] * 14 + ["healthy"] * 8
     order = rng.permutation(len(states))
     states = [states[k] for k in order]
     tissue = ["bone marrow" if k % 3 else "peripheral blood" for k in range(len(states))]
     gsm = ["GSM%06d" % (k + 1) for k in range(len(states))]
     probes = ["%d_at" % (1000 + 7 * k) for k in range(40)]
     probes[3] = "1003_s_at"
-    values = planted(40, states, [(4, 11, {"AML": 0.9, "ALL": -0.8, "healthy": 0.0}),
-                                  (20, 33, {"AML": -0.85, "ALL": 0.7, "healthy": 0.8})])
+    values = planted(40, states, [(4, 11, {"AML": 0.95, "ALL": -0.9, "healthy": 0.0}),
+                                  (20, 33, {"AML": -0.9, "ALL": 0.9, "healthy": 0.9})])
     q = lambda items: "\t".join('"%s"' % v for v in items)  # noqa: E731
     lines = ['!Series_title\t"Made-up leukaemia subtypes (demonstration data)"',
              '!Series_geo_accession\t"GSE000000"',
@@ -60,13 +60,13 @@ def geo():
 
 
 def rnaseq():
-    conditions = ["control"] * 6 + ["treated"] * 6
-    samples = ["ctrl_%d" % (k + 1) for k in range(6)] + ["trt_%d" % (k + 1) for k in range(6)]
+    conditions = ["control"] * 10 + ["treated"] * 10
+    samples = ["ctrl_%d" % (k + 1) for k in range(10)] + ["trt_%d" % (k + 1) for k in range(10)]
     values = planted(60, conditions, [(2, 17, {"control": 0.9, "treated": -0.9}),
                                       (8, 41, {"control": -0.1, "treated": 0.95})], base=5.0)
     values[50] = 0.0          # not expressed at all
-    values[51, :4] = 0.0      # mostly zero in the controls
-    values[51, 6:] = 0.0
+    values[51, :7] = 0.0      # mostly zero in the controls
+    values[51, 10:] = 0.0
     table = values.round(3).astype(object)
     table[44, 3] = "NA"
     names = ["SYM%d" % (k + 1) for k in range(60)]

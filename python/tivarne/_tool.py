@@ -103,4 +103,7 @@ def run(work, argv=None):
     except KeyboardInterrupt:
         sys.stderr.write("Error: Interrupted.\n")
         return 1
+    except BrokenPipeError:  # the reader of standard output stopped early (| head)
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
     return 0

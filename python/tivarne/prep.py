@@ -292,7 +292,7 @@ def assign_classes(table, args):
     out = {}
     for sample, value in zip(table.samples, found):
         if value not in (class1, class2):
-            why = ("of class %s" % value if value is not None else "without a class"
+            why = ('of class "%s"' % value if value is not None else "without a class"
                    if sample in source else "not in the sample sheet")
             out.setdefault(why, []).append(sample)
     line = "samples: %d kept: %d in class 1 (%s), %d in class 2 (%s)" % (

@@ -110,7 +110,7 @@ g10\tx\t0.1\t0.4\t0.3\t0.2\t0.6\t1\t0.5\t7\t1
 SHEET = "sample,group\nS1,A\nS2,A\nS3,A\nS4,A\nS5,B\nS6,NA\nS7,B\nS8,C\nS10,B\n"
 HEAD = ["read: {t} (tab-separated table): 10 genes x 9 samples",
         "samples: 6 kept: 4 in class 1 (A), 2 in class 2 (B); 3 left out: 1 without a class (S6); "
-        "1 of class C (S8); 1 not in the sample sheet (S9)",
+        "1 of class \"C\" (S8); 1 not in the sample sheet (S9)",
         "note: 1 sample of the sheet not in the table (S10)"]
 FLAT = ("note: 1 gene without spread within a class (median absolute deviation 0, e.g. constant): "
         "their pairs get no p-value; --drop-flat drops them (g6)")
@@ -149,11 +149,11 @@ def test_geo_example_with_a_characteristic_or_a_whole_field(tmp_path, capsys):
     assert prep.main([geo, "--geo-class", "Disease State", "--class1", "AML", "--class2", "healthy",
                       "-o", str(tmp_path)]) == 0
     out = capsys.readouterr().out
-    assert "samples: 14 kept: 8 in class 1 (AML), 6 in class 2 (healthy); 10 left out: 10 of class ALL" in out
+    assert 'samples: 20 kept: 12 in class 1 (AML), 8 in class 2 (healthy); 14 left out: 14 of class "ALL"' in out
     assert "genes: 40 kept\n" in out  # the missing value is in a sample of class ALL
     assert prep.main([geo, "--geo-class", "!Sample_source_name_ch1", "--class1", "bone marrow, AML",
                       "--class2", "peripheral blood, AML", "-o", str(tmp_path)]) == 0
-    assert "samples: 8 kept: 4 in class 1 (bone marrow, AML), 4 in class 2" in capsys.readouterr().out
+    assert "samples: 12 kept: 8 in class 1 (bone marrow, AML), 4 in class 2" in capsys.readouterr().out
 
 
 def big_table(path, genes):
