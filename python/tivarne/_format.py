@@ -51,12 +51,12 @@ def number(token):
 def _not_a_number(path, line, column, token):
     text = token.decode("latin-1")
     if text.lower() in MISSING or text.lower().lstrip("+-") in ("inf", "infinity"):
-        hint = "missing and infinite values are not allowed: drop or fill them (tivarne-prep)"
+        hint = "missing and infinite values are not allowed (tivarne-prep drops or fills them)"
     elif "," in text or ";" in text:
-        hint = "values are separated by blanks or tabs, with a decimal point"
+        hint = "values are separated by blanks or tabs and use a decimal point"
     else:
-        hint = "no gene names, no header line"
-    return ToolError("%s: %s is not a number; expected a finite number (%s)."
+        hint = "the file has no gene names and no header line"
+    return ToolError("%s: %s is not a number; expected a finite number; %s."
                      % (where(path, line, column), shown(token), hint))
 
 
@@ -82,10 +82,11 @@ def check_labels(path):
         if token in (b"0", b"1"):
             continue
         if not token:
-            place = ("at the start" if column == 1 else "at the end" if column == len(tokens)
-                     else "after column %d" % (column - 1))
-            raise ToolError("%s: a blank or tab %s or two in a row; expected a single blank or tab "
-                            "between labels." % (where(path, 1), place))
+            problem = ("a blank or tab at the start" if column == 1 else "a blank or tab at the end"
+                       if column == len(tokens) else "two blanks or tabs in a row after column %d"
+                       % (column - 1))
+            raise ToolError("%s: %s; expected a single blank or tab between labels."
+                            % (where(path, 1), problem))
         raise ToolError("%s: %s is not a label; expected 1 (class 1) or 0 (class 2), separated by "
                         "single blanks or tabs." % (where(path, 1, column), shown(token)))
     labels = [int(t) for t in tokens]

@@ -255,11 +255,11 @@ def test_check_accepts_what_the_command_line_accepts(case, tmp_path, capsys):
 CHECKED = [
     ("1 2\n", "1 0\r\n", "l.txt, line 1 ends with a carriage return (CR LF line end)"),
     ("1 2\n", "1 2\n", 'l.txt, line 1, column 2: "2" is not a label; expected 1 (class 1) or 0 (class 2)'),
-    ("1 2\n", "1  0\n", "l.txt, line 1: a blank or tab after column 1 or two in a row"),
+    ("1 2\n", "1  0\n", "l.txt, line 1: two blanks or tabs in a row after column 1"),
     ("1 2\n", "1 1\n", "l.txt: no sample has label 0 (class 2)"),
     ("1 2\n", "1 0\n\n", "l.txt, line 2: a second line"),
-    ("1 2 3\n4 5 NA\n", "1 0 1\n", 'e.txt, line 2, column 3: "NA" is not a number; expected a finite number '
-                                   "(missing and infinite values"),
+    ("1 2 3\n4 5 NA\n", "1 0 1\n", 'e.txt, line 2, column 3: "NA" is not a number; expected a finite number; '
+                                   "missing and infinite values"),
     ("1,2,3\n", "1 0 1\n", 'e.txt, line 1, column 1: "1,2,3" is not a number'),
     ("1 2 3\n4 5\n", "1 0 1\n", "e.txt, line 2: 2 values; expected 3, one per label of l.txt"),
     ("1 2 3\n\n4 5 6\n", "1 0 1\n", "e.txt, line 2 is empty; expected 3 values"),
