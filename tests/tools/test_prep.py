@@ -4,12 +4,11 @@ import gzip
 import os
 import shutil
 import subprocess
-import sys
 
 import numpy as np
 import pytest
 
-from conftest import GOLUB, PACKAGE, ROOT, built, error_of
+from conftest import GOLUB, ROOT, built, error_of
 from tivarne import prep
 
 GOLUB_LINES = open(os.path.join(GOLUB, "expr.txt")).read().split("\n")[:-1]
@@ -19,41 +18,41 @@ DISEASE = ["AML" if label == "1" else "ALL" for label in GOLUB_LABELS]
 IDS = ["g%d" % (k + 1) for k in range(len(GOLUB_LINES))]
 
 
+def table(sep, header, rows, quote=""):
+    return "".join(sep.join(quote + c + quote if k == 0 else c for k, c in enumerate(row)) + "\n"
+                   for row in [header] + rows)
+
+
 def golub_as(form, folder):
     """The bundled example written as `form`; returns tivarne-prep's arguments."""
-    rows = [line.split() for line in GOLUB_LINES]
-    path = str(folder / "table")
+    rows = [[i] + line.split() for i, line in zip(IDS, GOLUB_LINES)]
     if form == "tivarne files":
         return [os.path.join(GOLUB, "expr.txt"), "--labels", os.path.join(GOLUB, "labels.txt")]
-    sheet = str(folder / "sheet.txt")
-    with open(sheet, "w") as f:  # another order, a sample that is not in the table, CR LF
-        f.write("disease\tsample\r\n" + "".join("%s\t%s\r\n" % (d, s) for d, s in
-                                               reversed(list(zip(DISEASE + ["ALL"], SAMPLES + ["S99"])))))
-    by_sheet = ["--samples", sheet, "--sample-column", "sample", "--class-column", "disease"]
+    path = target = str(folder / "table")
+    sheet = folder / "sheet.txt"
+    # The sheet: another order, a sample that is not in the table, CR LF.
+    sheet.write_text(table("\t", ["disease", "sample"], [[d, s] for d, s in zip(DISEASE, SAMPLES)][::-1]
+                           + [["ALL", "S99"]]).replace("\n", "\r\n"))
+    by_sheet = ["--samples", str(sheet), "--sample-column", "sample", "--class-column", "disease", path]
     if form == "comma, annotation column":
-        text = "id,symbol," + ",".join(SAMPLES) + "\n" + "".join(
-            '%s,"name, %d",%s\n' % (i, k, ",".join(r)) for k, (i, r) in enumerate(zip(IDS, rows)))
-        args = [path] + by_sheet + ["--skip-column", "symbol"]
+        text = table(",", ["id", "symbol"] + SAMPLES, [r[:1] + ['"name, %s"' % r[0]] + r[1:] for r in rows])
+        args = by_sheet + ["--skip-column", "symbol"]
     elif form == "R write.table: blanks, quotes, class row":
-        text = " ".join('"%s"' % s for s in SAMPLES) + "\n" + " ".join(['"class"'] + DISEASE) + "\n" + "".join(
-            '"%s" %s\n' % (i, " ".join(r)) for i, r in zip(IDS, rows))
+        text = table(" ", ['"%s"' % s for s in SAMPLES], [["class"] + DISEASE] + rows, '"')
         args = [path, "--class-row", "class"]
     elif form == "semicolons, decimal commas, gzip":
-        text = "gene;" + ";".join(SAMPLES) + "\n" + "".join(
-            "%s;%s\n" % (i, ";".join(v.replace(".", ",") for v in r)) for i, r in zip(IDS, rows))
-        args = [path + ".gz"] + by_sheet
-    else:  # GEO series matrix
-        q = lambda items: "\t".join('"%s"' % v for v in items)  # noqa: E731
-        text = "".join([
-            '!Series_title\t"Golub"\n!Sample_title\t%s\n' % q(SAMPLES),
-            "!Sample_geo_accession\t%s\n" % q("GSM%d" % k for k in range(len(SAMPLES))),
-            "!Sample_characteristics_ch1\t%s\n" % q("tissue: bone marrow" for s in SAMPLES),
-            "!Sample_characteristics_ch1\t%s\n" % q("disease: " + d for d in DISEASE),
-            "!series_matrix_table_begin\n", '"ID_REF"\t%s\n' % q("GSM%d" % k for k in range(len(SAMPLES))),
-            "".join('"%s"\t%s\n' % (i, "\t".join(r)) for i, r in zip(IDS, rows)),
-            "!series_matrix_table_end\n"])
+        text = table(";", ["gene"] + SAMPLES, [[v.replace(".", ",") for v in r] for r in rows])
+        target = path + ".gz"
+        args = by_sheet[:-1] + [target]
+    else:
+        gsm = ["GSM%d" % k for k in range(len(SAMPLES))]
+        text = table("\t", ["!Sample_geo_accession"] + gsm, [
+            ["!Sample_characteristics_ch1"] + ["tissue: bone marrow"] * len(gsm),
+            ["!Sample_characteristics_ch1"] + ["disease: " + d for d in DISEASE],
+            ["!series_matrix_table_begin"], ["ID_REF"] + gsm] + rows + [["!series_matrix_table_end"]], '"')
+        text = text.replace('"!', "!").replace('_begin"', "_begin").replace('_end"', "_end")
         args = [path, "--geo-class", "disease"]
-    with (gzip.open if args[0].endswith(".gz") else open)(args[0], "wt") as f:
+    with (gzip.open if target.endswith(".gz") else open)(target, "wt") as f:
         f.write(text)
     return args + ["--class1", "AML"]
 
@@ -214,14 +213,6 @@ def test_refusals_are_one_line_and_write_nothing(case, tmp_path, monkeypatch, ca
     assert not os.path.exists("out")
 
 
-def test_top_variable_brings_a_genome_under_the_limit(tmp_path, capsys):
-    big_table(tmp_path / "t.txt", 46342)
-    (tmp_path / "s.txt").write_text(SHEET_OK)
-    assert prep.main([str(tmp_path / "t.txt"), "--samples", str(tmp_path / "s.txt"), "--class-column", "c",
-                      "--class1", "A", "--top-variable", "46341", "-o", str(tmp_path)]) == 0
-    assert "1 gene less variable (--top-variable 46341)" in capsys.readouterr().out
-
-
 def test_a_target_that_is_a_directory_leaves_the_others_alone(tmp_path, capsys):
     (tmp_path / "t.txt").write_text(TAB4)
     (tmp_path / "s.txt").write_text(SHEET_OK)
@@ -275,10 +266,3 @@ def test_check_names_the_first_problem(expression, labels, message, tmp_path, mo
     (tmp_path / "e.txt").write_bytes(expression if isinstance(expression, bytes) else expression.encode())
     (tmp_path / "l.txt").write_text(labels)
     assert message in error_of(prep.main, ["--check", "-e", "e.txt", "-l", "l.txt"], capsys)
-
-
-def test_runs_as_a_module_without_the_extension():
-    run = subprocess.run([sys.executable, "-m", "tivarne.prep", "--check", "-e", os.path.join(GOLUB, "expr.txt"),
-                          "-l", os.path.join(GOLUB, "labels.txt")], capture_output=True, text=True,
-                         env=dict(os.environ, PYTHONPATH=PACKAGE))
-    assert run.returncode == 0 and "3051 genes x 38 samples, 11 in class 1 and 27 in class 2" in run.stdout
