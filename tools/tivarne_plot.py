@@ -1,11 +1,13 @@
 """Pictures of the gene pairs that tivarne found.
 
 tivarne-plot -r RESULT -e EXPRESSION -l LABELS -o OUTPUT.png|.pdf [-k K]
+             [--genes GENES] [--class-names NAME1 NAME2]
 
 Reads a tivarne result file together with the expression and label files of
 the run and draws, for the K best written pairs, gene X against gene Y over
 all samples, class 1 and class 2 in two colours, and below them a histogram
-of the scores of all written pairs.
+of the scores of all written pairs. GENES names the genes (one per line, in
+the order of the expression file, as tivarne-prep writes genes.txt).
 """
 import argparse
 import math
@@ -104,7 +106,8 @@ def read_genes(path, wanted, samples):
     if beyond:
         raise PlotError('Gene %d of the result file is beyond the %d genes of the expression file '
                         '"%s": the files do not belong together.' % (beyond[0], len(lines), path))
-    genes = {}
+    genes = _Genes()
+    genes.count = len(lines)
     for number, line in enumerate(lines, start=1):
         words = line.split()
         if len(words) != samples:
@@ -120,16 +123,42 @@ def read_genes(path, wanted, samples):
     return genes
 
 
+class _Genes(dict):
+    """Values by gene number; `count` is the number of genes in the file."""
+
+
+def read_names(path, count):
+    """The gene names of a genes file: one per line, one per gene of the expression file."""
+    names = [name.strip() for name in _read_lines(path, "genes")]
+    if names and names[-1] == "":
+        names.pop()
+    if len(names) != count:
+        raise PlotError('The genes file "%s" has %d names, but the expression file has %d genes: '
+                        "the files do not belong together." % (path, len(names), count))
+    return names
+
+
 def _number(v):
     return "%.2f" % v
 
 
-def pair_title(pair):
-    return "genes %d & %d\nr1 = %s, r2 = %s, score = %s" % (
-        pair.gene_x, pair.gene_y, _number(pair.r1), _number(pair.r2), _number(pair.score))
+def _p_value(log10_p):
+    return "0" if log10_p == -math.inf else "$10^{%s}$" % _number(log10_p)
 
 
-def make_figure(level_line, pairs, genes, classes, k=6):
+def gene_name(gene, names=None):
+    return names[gene - 1] if names else "gene %d" % gene
+
+
+def pair_title(pair, names=None):
+    heading = ("%s & %s" % (names[pair.gene_x - 1], names[pair.gene_y - 1]) if names
+               else "genes %d & %d" % (pair.gene_x, pair.gene_y))
+    return "%s\nr1 = %s, r2 = %s, score = %s\np = %s" % (
+        heading, _number(pair.r1), _number(pair.r2), _number(pair.score), _p_value(pair.log10_p))
+
+
+def make_figure(level_line, pairs, genes, classes, k=6, names=None,
+                class_names=("class 1", "class 2")):
     """The figure: a grid of scatter panels for the first k pairs, then the
     histogram of all scores. Returns (figure, scatter axes, histogram axes)."""
     shown = pairs[:k]
@@ -148,10 +177,10 @@ def make_figure(level_line, pairs, genes, classes, k=6):
             ax.scatter([v for v, s in zip(x, classes) if s == c],
                        [v for v, s in zip(y, classes) if s == c],
                        s=18, color=CLASS_COLOURS[c], alpha=0.85, edgecolors="none",
-                       label="class %d (n = %d)" % (c, sizes[c]))
-        ax.set_title(pair_title(pair), fontsize=10)
-        ax.set_xlabel("gene %d" % pair.gene_x)
-        ax.set_ylabel("gene %d" % pair.gene_y)
+                       label="%s (n = %d)" % (class_names[c - 1], sizes[c]))
+        ax.set_title(pair_title(pair, names), fontsize=10)
+        ax.set_xlabel(gene_name(pair.gene_x, names))
+        ax.set_ylabel(gene_name(pair.gene_y, names))
         if index == 0:
             ax.legend(fontsize=8, loc="best")
         panels.append(ax)
@@ -165,7 +194,7 @@ def make_figure(level_line, pairs, genes, classes, k=6):
     return fig, panels, hist
 
 
-def plot(result, expression, labels, output, k=6):
+def plot(result, expression, labels, output, k=6, genes_file=None, class_names=None):
     if os.path.splitext(output)[1].lower() not in FORMATS:
         raise PlotError('Cannot tell the picture format of "%s": the name must end in .png or .pdf.'
                         % output)
@@ -175,7 +204,9 @@ def plot(result, expression, labels, output, k=6):
     classes = read_labels(labels)
     wanted = {g for p in pairs[:k] for g in (p.gene_x, p.gene_y)}
     genes = read_genes(expression, wanted, len(classes))
-    fig, _, _ = make_figure(level_line, pairs, genes, classes, k)
+    names = read_names(genes_file, genes.count) if genes_file else None
+    fig, _, _ = make_figure(level_line, pairs, genes, classes, k, names,
+                            class_names or ("class 1", "class 2"))
     try:
         fig.savefig(output, dpi=100)
     except OSError as e:
@@ -204,9 +235,14 @@ def main(argv=None):
                         help="picture to write: .png or .pdf")
     parser.add_argument("-k", dest="k", type=int, default=6, metavar="K",
                         help="number of pairs to draw (default 6)")
+    parser.add_argument("--genes", metavar="GENES",
+                        help="gene names, one per line in the order of the expression file")
+    parser.add_argument("--class-names", nargs=2, metavar=("NAME1", "NAME2"),
+                        help="names of class 1 (label 1) and class 2 (label 0) for the legend")
     args = parser.parse_args(argv)
     try:
-        plot(args.result, args.expression, args.labels, args.output, args.k)
+        plot(args.result, args.expression, args.labels, args.output, args.k, args.genes,
+             args.class_names)
     except PlotError as e:
         sys.stderr.write("Error: %s\n" % e)
         return 1

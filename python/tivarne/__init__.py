@@ -5,9 +5,32 @@ analyse()      scores and ranks every pair of genes of an expression matrix and
 read_result()  reads a result file of the command line ``tivarne``.
 
 See help(tivarne.analyse) for the arguments and the columns.
+
+The command-line companions ``tivarne-prep`` (tables in, tivarne's files out)
+and ``tivarne-annotate`` (result rows with gene names) are the modules
+tivarne.prep and tivarne.annotate; they need NumPy and pandas only.
 """
-from ._analysis import analyse
-from ._result_file import read_result
+import importlib
 
 __all__ = ["analyse", "read_result"]
 __version__ = "1.0.0"
+
+# Imported on first use, so that the companions run from a source checkout
+# where the compiled extension (_core) has not been built.
+_LAZY = {"analyse": "._analysis", "read_result": "._result_file"}
+_SUBMODULES = {"_analysis", "_core", "_result_file"}
+
+
+def __getattr__(name):
+    if name in _LAZY:
+        value = getattr(importlib.import_module(_LAZY[name], __name__), name)
+    elif name in _SUBMODULES:
+        value = importlib.import_module("." + name, __name__)
+    else:
+        raise AttributeError("module %r has no attribute %r" % (__name__, name))
+    globals()[name] = value
+    return value
+
+
+def __dir__():
+    return sorted(set(globals()) | set(__all__))

@@ -58,12 +58,13 @@ def files(tmp_path):
     return write
 
 
-def figure_of(result, expression, labels, k):
+def figure_of(result, expression, labels, k, names=None, **options):
     level, pairs = tivarne_plot.read_result(result)
     classes = tivarne_plot.read_labels(labels)
     genes = tivarne_plot.read_genes(expression, {g for p in pairs[:k] for g in (p.gene_x, p.gene_y)},
                                     len(classes))
-    return tivarne_plot.make_figure(level, pairs, genes, classes, k)
+    names = names and tivarne_plot.read_names(names, genes.count)
+    return tivarne_plot.make_figure(level, pairs, genes, classes, k, names, **options)
 
 
 # ---- the figure -----------------------------------------------------------
@@ -77,14 +78,26 @@ def test_one_panel_per_drawn_pair_and_one_histogram(files, k, panels):
 
 
 def test_titles_name_the_genes_and_their_numbers(files):
-    _, scatter, _ = figure_of(*files(), 3)
+    _, scatter, _ = figure_of(*files(), 4)
     titles = [ax.get_title() for ax in scatter]
     assert titles == [
-        "genes 1 & 4\nr1 = -0.81, r2 = 0.72, score = 1.51",
-        "genes 2 & 5\nr1 = 0.75, r2 = -0.71, score = 1.45",
-        "genes 3 & 5\nr1 = -0.79, r2 = 0.67, score = 1.42",
+        "genes 1 & 4\nr1 = -0.81, r2 = 0.72, score = 1.51\np = $10^{-6.45}$",
+        "genes 2 & 5\nr1 = 0.75, r2 = -0.71, score = 1.45\np = $10^{-5.64}$",
+        "genes 3 & 5\nr1 = -0.79, r2 = 0.67, score = 1.42\np = $10^{-5.72}$",
+        "genes 1 & 2\nr1 = 0.30, r2 = -0.80, score = 1.10\np = 0",
     ]
     assert (scatter[0].get_xlabel(), scatter[0].get_ylabel()) == ("gene 1", "gene 4")
+
+
+def test_gene_names_and_class_names(files, tmp_path):
+    names = tmp_path / "genes.txt"
+    names.write_text("TP53\nMYC\nCD33\nKIT\nFLT3\n")
+    fig, scatter, _ = figure_of(*files(), 3, str(names), class_names=("AML", "ALL"))
+    assert scatter[1].get_title().startswith("MYC & FLT3\n")
+    assert (scatter[0].get_xlabel(), scatter[0].get_ylabel()) == ("TP53", "KIT")
+    legends = [ax.get_legend() for ax in fig.axes if ax.get_legend()]
+    assert [[t.get_text() for t in legend.get_texts()] for legend in legends] == [
+        ["AML (n = 3)", "ALL (n = 4)"]]
 
 
 def test_points_are_the_expression_values_split_by_class(files):
@@ -190,10 +203,13 @@ def status_of(argv):
     (["-o", "pairs.png", "-k", "0"], "at least 1"),
     (["-o", "pairs.png", "-k", "six"], "invalid int value"),
     ([], "required: -o"),
+    (["-o", "pairs.png", "--class-names", "AML"], "expected 2 arguments"),
+    (["-o", "pairs.png", "--genes", "three.txt"], "has 3 names, but the expression file has 5 genes"),
 ])
 def test_bad_options_are_refused(files, tmp_path, capsys, monkeypatch, extra, message):
     result, expression, labels = files()
     monkeypatch.chdir(tmp_path)
+    (tmp_path / "three.txt").write_text("A\nB\nC\n")
     assert status_of(["-r", result, "-e", expression, "-l", labels] + extra) == 1
     err = capsys.readouterr().err
     assert err.splitlines()[-1].startswith("Error: ") and message in err

@@ -1,0 +1,53 @@
+"""tivarne-annotate: the result rows with gene names, and its refusals."""
+import pandas as pd
+import pytest
+
+from conftest import error_of
+from tivarne import annotate
+
+HEAD = ("Results of TIVARNE:\n" + "-" * 49 + "\nsignificant level = 0.010000\n"
+        "number of gene pairs to be output = 20 (maximum)\n" + "-" * 49 + "\n")
+COLUMNS = "rank \t score(WCOR) \t log10(p-value(ECOR)) \t gene X \t gene Y \t r1 \t r2 \t weight c\n"
+ROWS = "1\t1.51\t-6.45\t1\t4\t-0.81\t0.72\t0.99\n2\t1.10\t-inf\t2\t3\t0.30\t-0.30\t-nan\n"
+GENES = "TP53\nMYC\nCD33\nKIT\n"
+
+
+@pytest.fixture
+def files(tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+
+    def write(result=HEAD + COLUMNS + ROWS, genes=GENES):
+        (tmp_path / "result.tsv").write_text(result)
+        (tmp_path / "genes.txt").write_text(genes)
+        return ["result.tsv", "--genes", "genes.txt"]
+    return write
+
+
+def test_rows_get_names_and_clean_column_names(files, tmp_path, capsys):
+    assert annotate.main(files() + ["-o", "named.tsv"]) == 0
+    assert (tmp_path / "named.tsv").read_text() == (
+        "rank\tscore\tlog10_p\tgene_x\tgene_y\tname_x\tname_y\tr1\tr2\tc\n"
+        "1\t1.51\t-6.45\t1\t4\tTP53\tKIT\t-0.81\t0.72\t0.99\n"
+        "2\t1.10\t-inf\t2\t3\tMYC\tCD33\t0.30\t-0.30\tnan\n")
+    table = pd.read_csv(tmp_path / "named.tsv", sep="\t")
+    assert table.dtypes.drop(["name_x", "name_y"]).map(lambda t: t.kind).tolist() == list("iffii" "fff")
+    assert capsys.readouterr() == ("", "")
+
+
+def test_a_result_without_pairs_gives_the_header(files, capsys):
+    assert annotate.main(files(HEAD + "\n---No significant gene pairs---\n")) == 0
+    out, err = capsys.readouterr()
+    assert out == "rank\tscore\tlog10_p\tgene_x\tgene_y\tname_x\tname_y\tr1\tr2\tc\n"
+    assert err.startswith("Note: result.tsv has no gene pairs")
+
+
+@pytest.mark.parametrize("result, genes, message", [
+    ("rank\tscore\n", GENES, "result.tsv is not a tivarne result file"),
+    (HEAD + "rank\tscore\n", GENES, "result.tsv, line 6: not the header"),
+    (HEAD + COLUMNS + "1\t1.5\tx\t1\t2\t0.1\t0.2\t0.9\n", GENES, "result.tsv, line 7: not a row of 8 numbers"),
+    (HEAD + COLUMNS + "1\t1.5\t-3\t2\t2\t0.1\t0.2\t0.9\n", GENES, "gene numbers 2 and 2"),
+    (HEAD + COLUMNS + ROWS, "TP53\nMYC\n", "genes.txt: gene 4 of result.tsv is beyond its 2 names"),
+])
+def test_refusals_write_nothing(files, tmp_path, capsys, result, genes, message):
+    assert message in error_of(annotate.main, files(result, genes) + ["-o", "named.tsv"], capsys)
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["genes.txt", "result.tsv"]
