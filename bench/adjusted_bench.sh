@@ -8,11 +8,15 @@
 # synthetic data with 50 planted pairs and without any.
 #
 #   bench/adjusted_bench.sh [BUILD_DIR] [WORK_DIR]
+#
+# LEVEL and PAIRS (default 0.05 and 1000) are the answers.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$root/build}")
 work=${2:-/tmp/tivarne-adjusted}
 repeats=${REPEATS:-3}
+level=${LEVEL:-0.05}
+pairs=${PAIRS:-1000}
 mkdir -p "$work"
 cmake --build "$build" --target analysis_bench -j2 >/dev/null
 [ -s "$work/planted.expr.txt" ] || python3 "$root/bench/make_data.py" 20000 100 "$work/planted" --planted 50 --seed 7
@@ -30,12 +34,12 @@ for spec in "golub|$g/expr.txt|$g/labels.txt" "20000 x 100, 50 planted|$work/pla
     n=$repeats
     [ "$mode" = bh-plain ] && n=1
     : > "$work/runs"
-    for r in $(seq "$n"); do "$build/analysis_bench" "$expr" "$labels" 0.01 100000000 "$mode" >> "$work/runs"; done
-    python3 - "$label" "$mode" "$work/runs" <<'PY'
+    for r in $(seq "$n"); do "$build/analysis_bench" "$expr" "$labels" "$level" "$pairs" "$mode" >> "$work/runs"; done
+    python3 - "$label" "$mode" "$work/runs" "$level, $pairs" <<'PY'
 import sys
 rows = [l.split() for l in open(sys.argv[3]) if l.strip()]
 times = sorted(float(r[1]) for r in rows)
-print("| %s | 0.01, all | %s | %.2f (%.2f-%.2f) | %s | %s |" % (sys.argv[1], sys.argv[2], times[len(times) // 2],
+print("| %s | %s | %s | %.2f (%.2f-%.2f) | %s | %s |" % (sys.argv[1], sys.argv[4], sys.argv[2], times[len(times) // 2],
       times[0], times[-1], max(int(r[3]) for r in rows), rows[0][5]))
 PY
   done

@@ -21,10 +21,10 @@ data() {  # data GENES SAMPLES N1 -> prefix
   echo "$prefix"
 }
 
-# run LABEL EXPR LABELS LEVEL PAIRS: one table row per path
+# run LABEL EXPR LABELS LEVEL PAIRS [PATHS]: one table row per path
 run() {
-  local label=$1 expr=$2 labels=$3 level=$4 pairs=$5 path r out
-  for path in pass table; do
+  local label=$1 expr=$2 labels=$3 level=$4 pairs=$5 paths=${6:-pass table} path r out
+  for path in $paths; do
     out="$work/out-$path"
     mkdir -p "$out"
     : > "$out/times"
@@ -42,7 +42,9 @@ print("| %s | %s | %s | %.2f (%.2f-%.2f) | %.0f |" % (sys.argv[1], sys.argv[2], 
       walls[len(walls) // 2], walls[0], walls[-1], rss / 1024))
 PY
   done
-  cmp -s "$work/out-pass/result.tsv" "$work/out-table/result.tsv" || echo "| $label | $level $pairs | RESULT FILES DIFFER | | |"
+  if [ "$paths" = "pass table" ]; then
+    cmp -s "$work/out-pass/result.tsv" "$work/out-table/result.tsv" || echo "| $label | $level $pairs | RESULT FILES DIFFER | | |"
+  fi
 }
 
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -56,5 +58,7 @@ for size in "12625 128 33" "20000 100 50" "46341 40 20"; do
   set -- $size
   p=$(data "$1" "$2" "$3")
   run "$1 x $2" "$p.expr.txt" "$p.labels.txt" 0.05 1000
-  run "$1 x $2" "$p.expr.txt" "$p.labels.txt" 1e-12 1000
+  # The table's walk at a strict level computes every pair's p-value: at the
+  # genome's 1.07e9 pairs that takes many minutes, so only the pass runs there.
+  run "$1 x $2" "$p.expr.txt" "$p.labels.txt" 1e-12 1000 "$([ "$1" = 46341 ] && echo pass || echo pass table)"
 done
