@@ -32,8 +32,13 @@
 #'   `"BH"`: Benjamini-Hochberg q-values over all pairs with a p-value are held
 #'   against it, which controls the false discovery rate at `level`.
 #' @param assay For a `SummarizedExperiment`: which assay (name or number).
+#' @param order `"score"`: the pairs are taken down the ranking, best score
+#'   first (as the command line does); `"p_value"`: smallest p-value first
+#'   (equal p-values by score, then by gene numbers), so that `max_pairs`
+#'   keeps the strongest evidence.
 #'
-#' @return A data frame with one row per selected pair, best score first:
+#' @return A data frame with one row per selected pair, best score first (or
+#'   smallest p-value first with `order = "p_value"`):
 #'   \describe{
 #'     \item{rank}{1, 2, ...}
 #'     \item{gene_x, gene_y}{the two genes: rownames of `expr`, or row
@@ -67,8 +72,10 @@
 #' head(pairs)
 #' @export
 tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL,
-                    threads = NULL, adjust = c("none", "BH"), assay = 1L) {
+                    threads = NULL, adjust = c("none", "BH"), assay = 1L,
+                    order = c("score", "p_value")) {
   adjust <- match.arg(adjust)
+  order <- match.arg(order)
   if (methods::is(expr, "SummarizedExperiment")) {
     if (!requireNamespace("SummarizedExperiment", quietly = TRUE))
       fail("The SummarizedExperiment package is needed for this expr.")
@@ -93,7 +100,7 @@ tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL,
     fail("threads must be a number of threads (at least 1) or NULL.")
   }
   out <- tryCatch(.analyse(x, classes, as.double(level), max_pairs, as.integer(threads),
-                           adjust == "BH"),
+                           adjust == "BH", order == "p_value"),
                   error = function(e) fail(conditionMessage(e)))
 
   p <- out$pairs
@@ -105,7 +112,7 @@ tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL,
                       log10_p = p$log10_p, stringsAsFactors = FALSE)
   if (adjust == "BH") pairs$q_value <- p$q_value
   attr(pairs, "tivarne") <- c(out$counts, list(level = level, max_pairs = max_pairs,
-                                               adjust = adjust))
+                                               adjust = adjust, order = order))
   pairs
 }
 

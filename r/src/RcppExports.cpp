@@ -11,8 +11,8 @@ Rcpp::Rostream<false>& Rcpp::Rcerr = Rcpp::Rcpp_cerr_get();
 #endif
 
 // analyse_matrix
-Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, double level, int max_pairs, int threads, bool bh);
-RcppExport SEXP _tivarne_analyse_matrix(SEXP exprSEXP, SEXP labelsSEXP, SEXP levelSEXP, SEXP max_pairsSEXP, SEXP threadsSEXP, SEXP bhSEXP) {
+Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, double level, int max_pairs, int threads, bool bh, bool by_p_value);
+RcppExport SEXP _tivarne_analyse_matrix(SEXP exprSEXP, SEXP labelsSEXP, SEXP levelSEXP, SEXP max_pairsSEXP, SEXP threadsSEXP, SEXP bhSEXP, SEXP by_p_valueSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
@@ -22,13 +22,14 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< int >::type max_pairs(max_pairsSEXP);
     Rcpp::traits::input_parameter< int >::type threads(threadsSEXP);
     Rcpp::traits::input_parameter< bool >::type bh(bhSEXP);
-    rcpp_result_gen = Rcpp::wrap(analyse_matrix(expr, labels, level, max_pairs, threads, bh));
+    Rcpp::traits::input_parameter< bool >::type by_p_value(by_p_valueSEXP);
+    rcpp_result_gen = Rcpp::wrap(analyse_matrix(expr, labels, level, max_pairs, threads, bh, by_p_value));
     return rcpp_result_gen;
 END_RCPP
 }
 
 static const R_CallMethodDef CallEntries[] = {
-    {"_tivarne_analyse_matrix", (DL_FUNC) &_tivarne_analyse_matrix, 6},
+    {"_tivarne_analyse_matrix", (DL_FUNC) &_tivarne_analyse_matrix, 7},
     {NULL, NULL, 0}
 };
 

@@ -32,7 +32,7 @@ std::string message_of(const tivarne::Error& e) {
 // `labels` (1 = class 1, 0 = class 2). Genes are 1-based in the result.
 // [[Rcpp::export(.analyse)]]
 Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, double level,
-                          int max_pairs, int threads, bool bh) {
+                          int max_pairs, int threads, bool bh, bool by_p_value) {
     if (labels.size() != expr.ncol()) Rcpp::stop("one label per sample is needed");
     tivarne::DataView data;
     data.values = REAL(expr);
@@ -47,6 +47,7 @@ Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, 
     tivarne::Options options;
     options.threads = threads;
     options.adjust = bh ? tivarne::Adjust::BH : tivarne::Adjust::None;
+    options.order = by_p_value ? tivarne::Order::PValue : tivarne::Order::Score;
     // Runs on this (R's) thread only, as the library promises.
     options.progress = [](const tivarne::ProgressUpdate&) { return !interrupt_pending(); };
 
