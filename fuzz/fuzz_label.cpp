@@ -24,8 +24,7 @@ namespace {
 
 // Returns the error message, or "" when all `count` labels loaded into `out`.
 std::string reference_labels(const std::string& path, std::int32_t count, std::vector<int>& out) {
-    std::FILE* f = std::fopen(path.c_str(), "r");
-    if (!f) fuzz::finding("reference cannot open " + path);
+    std::FILE* f = fuzz::open_or_find(path);
     out.assign(static_cast<std::size_t>(count), -1);
     std::string message;
     for (std::int32_t j = 0; j < count && message.empty(); ++j) {
@@ -50,7 +49,7 @@ std::string reference_labels(const std::string& path, std::int32_t count, std::v
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const fuzz::Scratch scratch;
     static const std::string expression = scratch.write("expr.txt", "1.5 2.5 0.5\n-1 0 1e-3\n");
-    const std::string label_file = scratch.write("labels.txt", data, size);
+    const std::string label_file = scratch.write("labels.txt", {reinterpret_cast<const char*>(data), size});
 
     Sizes sizes;
     try {

@@ -1,15 +1,12 @@
 // The library as its callers use it: data views of any layout, the checks of
 // the input, progress and cancellation, streaming, files, and two analyses
 // at once in one process.
-#include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <thread>
-#include <vector>
 
 #include "support/test_support.h"
 #include "tivarne/io.h"
-#include "tivarne/tivarne.h"
 
 namespace tivarne {
 namespace {

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <string>
 
 #include "support/test_support.h"
 
@@ -21,7 +20,7 @@ struct Screen {
 
 const std::string kErase = "\r\033[K";
 
-TEST(Progress, DrawsThePhaseAndErasesTheLineWhenItEnds) {
+TEST(Progress, DrawsAtMostOncePerIntervalAfterTheFirstDelayAndErasesTheLineAtTheEnd) {
     Screen screen;
     {
         Progress p("scoring pairs", 200, "pairs", false, {screen.fd(), 80, 0s, 0s});
@@ -33,24 +32,22 @@ TEST(Progress, DrawsThePhaseAndErasesTheLineWhenItEnds) {
     ASSERT_EQ(s.rfind("\rscoring pairs   25%", 0), 0u) << s;
     EXPECT_NE(s.find("\033[K\rscoring pairs   75%"), std::string::npos) << s;
     EXPECT_EQ(s.substr(s.size() - 2 * kErase.size() + 1), "\033[K" + kErase) << s;
-}
 
-TEST(Progress, RedrawsAtMostOncePerIntervalAndNotBeforeTheFirstDelay) {
-    Screen screen;
-    {
-        Progress quiet("reading expressions", 100, "values", false, {screen.fd(), 80, 0s, 1h});
-        for (int i = 0; i < 100; ++i) quiet.set(i);
-    }
     // A phase that ends before the first draw leaves the screen untouched:
     // not even an erase.
-    EXPECT_EQ(screen.text(), "");
-
-    Progress slow("scoring pairs", 1000, "pairs", false, {screen.fd(), 80, 1h, 0s});
+    Screen quiet_screen, slow_screen;
+    {
+        Progress quiet("reading expressions", 100, "values", false, {quiet_screen.fd(), 80, 0s, 1h});
+        for (int i = 0; i < 100; ++i) quiet.set(i);
+    }
+    EXPECT_EQ(quiet_screen.text(), "");
+    // Redrawn at most once per interval: here at the first call only.
+    Progress slow("scoring pairs", 1000, "pairs", false, {slow_screen.fd(), 80, 1h, 0s});
     for (int i = 0; i < 1000; ++i) slow.set(i);
-    EXPECT_EQ(screen.text(), "\rscoring pairs    0%  1.0 k pairs\033[K");  // drawn at the first call only
+    EXPECT_EQ(slow_screen.text(), "\rscoring pairs    0%  1.0 k pairs\033[K");
     slow.finish();
     slow.finish();
-    EXPECT_EQ(screen.text(), "\rscoring pairs    0%  1.0 k pairs\033[K" + kErase);
+    EXPECT_EQ(slow_screen.text(), "\rscoring pairs    0%  1.0 k pairs\033[K" + kErase);
 }
 
 TEST(ProgressLine, RateTimeLeftWidthAndBounds) {

@@ -1,11 +1,8 @@
 // Whole runs of the command line in-process: both engines print and write the
 // same bytes, and the timing lines appear only when asked for.
-#include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <sstream>
-#include <string>
 
 #include "driver/run.h"
 #include "support/test_support.h"

@@ -1,13 +1,9 @@
 // The block-buffered number reader against fscanf(f, "%lf") itself, value for
 // value (bits included) and failure for failure, on files of random
 // number-like text.
-#include <gtest/gtest.h>
 
 #include <cstdio>
-#include <random>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "input/number_reader.h"
 #include "support/test_support.h"
@@ -60,7 +56,7 @@ TEST(NumberReader, KnownFormsAsFscanf) {
     expect_same(dir.write("nul", std::string("3 4\0 5", 6)), "NUL inside a token");
 }
 
-TEST(NumberReader, RandomTextAsFscanf) {
+TEST(NumberReader, RandomTextAndManyValuesAsFscanf) {
     test::ScratchDir dir;
     std::mt19937_64 rng(31337);
     const std::string alphabet = "0123456789012345678901234567890123456789.....eeEE++--  \t\n\r"
@@ -72,11 +68,7 @@ TEST(NumberReader, RandomTextAsFscanf) {
         if (trial % 10 == 0) text += '\0';
         expect_same(dir.write("r", text), "\"" + text + "\"");
     }
-}
-
-TEST(NumberReader, ManyValuesAcrossBlockBoundaries) {
-    test::ScratchDir dir;
-    std::mt19937_64 rng(8);
+    // Many values across the reader's block boundaries.
     std::string text;
     char buf[64];
     while (text.size() < (3u << 20)) {

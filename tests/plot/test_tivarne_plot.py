@@ -175,16 +175,13 @@ def test_refusals(files, tmp_path, capsys, monkeypatch, case):
 def test_command_finds_its_module(files, tmp_path, layout):
     script = os.path.join(TOOLS, "tivarne-plot")
     if layout == "installed":
-        (tmp_path / "bin").mkdir()
-        (tmp_path / "share" / "tivarne").mkdir(parents=True)
-        shutil.copy(script, tmp_path / "bin")
-        shutil.copy(os.path.join(TOOLS, "tivarne_plot.py"), tmp_path / "share" / "tivarne")
+        for folder, name in (("bin", "tivarne-plot"), ("share/tivarne", "tivarne_plot.py")):
+            os.makedirs(tmp_path / folder)
+            shutil.copy(os.path.join(TOOLS, name), tmp_path / folder)
         script = str(tmp_path / "bin" / "tivarne-plot")
     result, expression, labels = files()
-    run = subprocess.run([sys.executable, script, "-r", result, "-e", expression, "-l", labels,
-                          "-o", "out.png"], cwd=tmp_path, capture_output=True, text=True)
-    assert (run.returncode, run.stderr) == (0, "")
-    assert (tmp_path / "out.png").stat().st_size > 0
-    missing = subprocess.run([sys.executable, script, "-r", result, "-e", expression, "-o", "x.png"],
-                             cwd=tmp_path, capture_output=True, text=True)
-    assert missing.returncode == 1 and "Error: " in missing.stderr
+    run = [sys.executable, script, "-r", result, "-e", expression]
+    drawn = subprocess.run(run + ["-l", labels, "-o", "out.png"], cwd=tmp_path, capture_output=True, text=True)
+    assert (drawn.returncode, drawn.stderr) == (0, "") and (tmp_path / "out.png").stat().st_size > 0
+    refused = subprocess.run(run + ["-o", "x.png"], cwd=tmp_path, capture_output=True, text=True)
+    assert refused.returncode == 1 and "Error: " in refused.stderr

@@ -1,11 +1,6 @@
 #include "scoring/pval.h"
 #include "report/adjustment.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <limits>
-
 #include "support/test_support.h"
 
 namespace tivarne {

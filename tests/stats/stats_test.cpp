@@ -1,8 +1,5 @@
 // Worked values of the robust statistics: median, biweight midcovariance and
 // midvariance, per-gene statistics by class and the pairwise midcorrelation.
-#include <gtest/gtest.h>
-
-#include <vector>
 
 #include "input/types.h"
 #include "stats/bicov.h"

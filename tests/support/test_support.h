@@ -1,8 +1,10 @@
 #pragma once
-// Helpers shared by the unit tests: scratch files, comparisons, and one data
-// fixture for every test that needs a study.
+// Helpers shared by the unit tests, with the standard headers they all use:
+// scratch files, comparisons, and one data fixture for every test that needs a
+// study.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
