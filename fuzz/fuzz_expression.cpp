@@ -1,12 +1,9 @@
-// Fuzzes the expression file: the size scan's line count and the expression
-// loader. The first byte of the input picks one of a few fixed label files
-// (2 to 8 samples); the rest is the expression file.
-//
-// The loader is checked against a plain reference built on the C library: the
-// gene count against repeated fgets with the scan's buffer size, the values
-// and failures against repeated fscanf "%lf" with non-finite values rejected,
-// and a load that succeeds against a count of the values on every line.
-// Any difference (a value, even in its sign bit, or the message) is a finding.
+// Fuzzes the expression file: the size scan's line count and the expression loader. The first
+// byte of the input picks one of a few fixed label files (2 to 8 samples); the rest is the
+// expression file. The reference is the C library: the gene count against repeated fgets with the
+// scan's buffer size, the values and failures against repeated fscanf "%lf" with non-finite values
+// rejected, and a load that succeeds against a count of the values on every line. Any difference
+// (a value, even in its sign bit, or the message) is a finding.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>

@@ -1,12 +1,9 @@
-// Fuzzes the label file: the size scan's label checks and the label loader.
-// The input is the label file; the expression file is a fixed two-line file.
-//
-// Beyond sanitizer reports, a finding is any accepted label file whose loaded
-// labels disagree with the scan: every sample must be both counted and loaded
-// as the digit at its position on the line, so that the class sizes n1 and n2
-// match the labels the statistics use. The loader is also checked against a
-// reference built on repeated fscanf "%ld" (only 0 and 1 accepted): the same
-// message, or the same labels.
+// Fuzzes the label file (the input; the expression file is a fixed two-line file): the size scan's
+// label checks and the label loader. Beyond sanitizer reports, a finding is any accepted label file
+// whose loaded labels disagree with the scan: every sample must be both counted and loaded as the
+// digit at its position on the line, so that the class sizes n1 and n2 match the labels the
+// statistics use; and any disagreement with repeated fscanf "%ld" (only 0 and 1 accepted): the
+// same message, or the same labels.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>

@@ -77,7 +77,7 @@ def test_one_panel_per_drawn_pair_and_a_histogram_of_every_written_pair(files, k
     assert "5 written pairs" in hist.get_title()
 
 
-def test_panels_show_each_pairs_numbers_and_values_by_class(files):
+def test_panels_show_each_pairs_numbers_values_by_class_and_names(files, tmp_path):
     level, pairs = tivarne_plot.read_result(files()[0])
     assert level == "significant level = 0.050000"
     assert [(p.rank, p.gene_x, p.gene_y) for p in pairs] == [(r[0], r[3], r[4]) for r in ROWS]
@@ -99,12 +99,9 @@ def test_panels_show_each_pairs_numbers_and_values_by_class(files):
         np.testing.assert_array_equal(second.get_offsets(), [[x[s], y[s]] for s in (2, 3, 5, 6)])
         assert not np.array_equal(first.get_facecolor(), second.get_facecolor())
     assert scatter[0].get_legend() is not None
-
-
-def test_gene_names_and_class_names(files, tmp_path):
-    names = tmp_path / "genes.txt"
-    names.write_text("TP53\nMYC\nCD33\nKIT\nFLT3\n")
-    fig, scatter, _ = figure_of(*files(), 3, str(names), class_names=("AML", "ALL"))
+    # With gene names and class names.
+    (tmp_path / "genes.txt").write_text("TP53\nMYC\nCD33\nKIT\nFLT3\n")
+    fig, scatter, _ = figure_of(*files(), 3, str(tmp_path / "genes.txt"), class_names=("AML", "ALL"))
     assert scatter[1].get_title().startswith("MYC & FLT3\n")
     assert (scatter[0].get_xlabel(), scatter[0].get_ylabel()) == ("TP53", "KIT")
     legends = [ax.get_legend() for ax in fig.axes if ax.get_legend()]

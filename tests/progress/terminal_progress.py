@@ -1,13 +1,10 @@
 #!/usr/bin/env python3
-"""The progress line of tivarne, seen from a pseudo-terminal.
+"""The progress line of tivarne seen from a pseudo-terminal: terminal_progress.py <tivarne-binary>.
 
-Usage: terminal_progress.py <tivarne-binary>
-
-One analysis three times: with standard output and error redirected, standard
-error stays empty; with both on one terminal, progress lines are drawn and each
-erased again, and without them the screen is the first run's transcript; on a
-terminal with TERM=dumb, which cannot erase a line, nothing is drawn. The result
-file is the same each time.
+One analysis three times: with standard output and error redirected, standard error stays empty;
+with both on one terminal, progress lines are drawn and each erased again, and without them the
+screen is the first run's transcript; on a terminal with TERM=dumb, which cannot erase a line,
+nothing is drawn. The result file is the same each time.
 """
 import fcntl
 import os
