@@ -1,12 +1,9 @@
-// Fuzzes the expression file: the size scan's line count and the expression
-// loader. The first byte of the input picks one of a few fixed label files
-// (2 to 8 samples); the rest is the expression file.
-//
-// The loader is checked against a plain reference built on the C library: the
-// gene count against repeated fgets with the scan's buffer size, the values
-// and failures against repeated fscanf "%lf" with non-finite values rejected,
-// and a load that succeeds against a count of the values on every line.
-// Any difference (a value, even in its sign bit, or the message) is a finding.
+// Fuzzes the expression file: the size scan's line count and the expression loader. The first
+// byte of the input picks one of a few fixed label files (2 to 8 samples); the rest is the
+// expression file. The reference is the C library: the gene count against repeated fgets with the
+// scan's buffer size, the values and failures against repeated fscanf "%lf" with non-finite values
+// rejected, and a load that succeeds against a count of the values on every line. Any difference
+// (a value, even in its sign bit, or the message) is a finding.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -24,15 +21,12 @@ using namespace tivarne;
 
 namespace {
 
-const char* const kLabels[] = {
-    "1 0\n", "0\t1\n", "1 0 1\n", "1 1 0 0", "0 1 0 1 1\n", "1 0 0 1 0 1\n", "1 0 1 0 1 0 1\n",
-    "0 0 0 1 1 1 0 1\n",
-};
+const char* const kLabels[] = {"1 0\n", "0\t1\n", "1 0 1\n", "1 1 0 0", "0 1 0 1 1\n", "1 0 0 1 0 1\n",
+                                "1 0 1 0 1 0 1\n", "0 0 0 1 1 1 0 1\n"};
 
 // Lines of at most 31*n + 1 characters each, as fgets reads them.
 long long reference_gene_count(const std::string& path, std::int32_t samples) {
-    std::FILE* f = std::fopen(path.c_str(), "r");
-    if (!f) fuzz::finding("reference cannot open " + path);
+    std::FILE* f = fuzz::open_or_find(path);
     std::vector<char> buf(31 * static_cast<std::size_t>(samples) + 2);
     long long count = 0;
     while (std::fgets(buf.data(), static_cast<int>(buf.size()), f)) ++count;
@@ -44,8 +38,7 @@ long long reference_gene_count(const std::string& path, std::int32_t samples) {
 // (its newline included) that fgets would read of it; values are counted with
 // sscanf "%lf" over the whole line.
 bool reference_lines_hold_their_genes(const std::string& path, std::int32_t samples) {
-    std::FILE* f = std::fopen(path.c_str(), "r");
-    if (!f) fuzz::finding("reference cannot open " + path);
+    std::FILE* f = fuzz::open_or_find(path);
     const std::size_t piece = 31 * static_cast<std::size_t>(samples) + 1;
     std::string line;
     bool ok = true;
@@ -57,13 +50,9 @@ bool reference_lines_hold_their_genes(const std::string& path, std::int32_t samp
         const std::size_t genes = (length + piece - 1) / piece;
         // A load that succeeded holds no NUL byte: sscanf sees the whole line.
         std::size_t values = 0;
-        for (const char* p = line.c_str();;) {
-            double v;
-            int used = 0;
-            if (std::sscanf(p, "%lf%n", &v, &used) != 1) break;
-            ++values;
-            p += used;
-        }
+        double v;
+        int used = 0;
+        for (const char* p = line.c_str(); std::sscanf(p, "%lf%n", &v, &used) == 1; p += used) ++values;
         ok = values == genes * static_cast<std::size_t>(samples);
     }
     std::fclose(f);
@@ -73,8 +62,7 @@ bool reference_lines_hold_their_genes(const std::string& path, std::int32_t samp
 // Returns the error message, or "" when all values loaded into `flat`.
 std::string reference_load(const std::string& path, std::int32_t n, std::size_t total,
                            std::vector<double>& flat) {
-    std::FILE* f = std::fopen(path.c_str(), "r");
-    if (!f) fuzz::finding("reference cannot open " + path);
+    std::FILE* f = fuzz::open_or_find(path);
     flat.assign(total, 0.0);
     std::string message;
     for (std::size_t k = 0; k < total && message.empty(); ++k) {
@@ -103,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const std::size_t pick = data[0] % (sizeof kLabels / sizeof kLabels[0]);
     const std::string label_file = scratch.write("labels.txt", std::string(kLabels[pick]));
-    const std::string expr_file = scratch.write("expr.txt", data + 1, size - 1);
+    const std::string expr_file = scratch.write("expr.txt", {reinterpret_cast<const char*>(data) + 1, size - 1});
 
     Sizes sizes;
     try {

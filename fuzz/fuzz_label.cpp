@@ -1,12 +1,9 @@
-// Fuzzes the label file: the size scan's label checks and the label loader.
-// The input is the label file; the expression file is a fixed two-line file.
-//
-// Beyond sanitizer reports, a finding is any accepted label file whose loaded
-// labels disagree with the scan: every sample must be both counted and loaded
-// as the digit at its position on the line, so that the class sizes n1 and n2
-// match the labels the statistics use. The loader is also checked against a
-// reference built on repeated fscanf "%ld" (only 0 and 1 accepted): the same
-// message, or the same labels.
+// Fuzzes the label file (the input; the expression file is a fixed two-line file): the size scan's
+// label checks and the label loader. Beyond sanitizer reports, a finding is any accepted label file
+// whose loaded labels disagree with the scan: every sample must be both counted and loaded as the
+// digit at its position on the line, so that the class sizes n1 and n2 match the labels the
+// statistics use; and any disagreement with repeated fscanf "%ld" (only 0 and 1 accepted): the
+// same message, or the same labels.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -24,8 +21,7 @@ namespace {
 
 // Returns the error message, or "" when all `count` labels loaded into `out`.
 std::string reference_labels(const std::string& path, std::int32_t count, std::vector<int>& out) {
-    std::FILE* f = std::fopen(path.c_str(), "r");
-    if (!f) fuzz::finding("reference cannot open " + path);
+    std::FILE* f = fuzz::open_or_find(path);
     out.assign(static_cast<std::size_t>(count), -1);
     std::string message;
     for (std::int32_t j = 0; j < count && message.empty(); ++j) {
@@ -50,7 +46,7 @@ std::string reference_labels(const std::string& path, std::int32_t count, std::v
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const fuzz::Scratch scratch;
     static const std::string expression = scratch.write("expr.txt", "1.5 2.5 0.5\n-1 0 1e-3\n");
-    const std::string label_file = scratch.write("labels.txt", data, size);
+    const std::string label_file = scratch.write("labels.txt", {reinterpret_cast<const char*>(data), size});
 
     Sizes sizes;
     try {

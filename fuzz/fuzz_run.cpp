@@ -1,17 +1,13 @@
-// Fuzzes whole runs, in-process, with both pair engines.
+// Fuzzes whole runs, in-process, with both pair engines. The input: the prompt answers, '|', the
+// label file, '|', the expression file (a missing part is empty), kept small (a label file of at
+// most 32 bytes, an expression file of at most 1500 bytes and 40 lines) so that runs stay fast.
 //
-// Input layout: the prompt answers, '|', the label file, '|', the expression
-// file (a missing part is empty). Inputs are kept small (a label file of at
-// most 32 bytes, an expression file of at most 1500 bytes and 40 lines) so
-// that every execution stays fast.
-//
-// Findings, besides sanitizer reports: the two engines differ in exit status,
-// console, standard error or result file; an unforeseen failure ("Internal
-// error"); a failure that is not exactly one "Error: " line; a success whose
-// standard error holds more than one "Note: " line; a result file left by a
-// failed run (the output location is writable, so nothing may be written) or
-// missing after a successful one; an input file that changed; the library's
-// adjusted selection and p-value order differing from the plain computation.
+// Findings, besides sanitizer reports: the two engines differ in exit status, console, standard
+// error or result file; an unforeseen failure ("Internal error"); a failure that is not exactly
+// one "Error: " line; a success whose standard error holds more than one "Note: " line; a result
+// file left by a failed run (the output location is writable, so nothing may be written) or
+// missing after a successful one; an input file that changed; the library's adjusted selection
+// and p-value order differing from the plain computation.
 #include <omp.h>
 
 #include <cstddef>

@@ -7,12 +7,12 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 namespace tivarne::fuzz {
 
@@ -24,32 +24,30 @@ namespace tivarne::fuzz {
     std::abort();
 }
 
+inline std::FILE* open_or_find(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) finding("reference cannot open " + path);
+    return f;
+}
+
 class Scratch {
 public:
     Scratch() {
-        const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        std::string pattern = std::string(base) + "/tivarne-fuzz-XXXXXX";
+        std::string pattern = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/tivarne-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data())) finding("cannot create a scratch directory");
         dir_ = pattern;
     }
-    ~Scratch() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
+    ~Scratch() { std::error_code ignored; std::filesystem::remove_all(dir_, ignored); }
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
 
     std::string path(const std::string& name) const { return dir_ + "/" + name; }
-
-    std::string write(const std::string& name, const void* data, std::size_t size) const {
+    std::string write(const std::string& name, std::string_view bytes) const {
         const std::string p = path(name);
         std::FILE* f = std::fopen(p.c_str(), "wb");
-        if (!f || (size > 0 && std::fwrite(data, 1, size, f) != size) || std::fclose(f) != 0)
+        if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0)
             finding("cannot write " + p);
         return p;
-    }
-    std::string write(const std::string& name, const std::string& text) const {
-        return write(name, text.data(), text.size());
     }
 
 private:
@@ -69,35 +67,27 @@ class Capture {
 public:
     Capture(const std::string& out_path, const std::string& err_path) {
         flush_all();
-        saved_out_ = dup(1);
-        saved_err_ = dup(2);
-        redirect(out_path, 1);
-        redirect(err_path, 2);
+        for (int fd : {1, 2}) {
+            saved_[fd - 1] = dup(fd);
+            const int f = open((fd == 1 ? out_path : err_path).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (f < 0) finding("cannot open " + (fd == 1 ? out_path : err_path));
+            dup2(f, fd);
+            close(f);
+        }
     }
     ~Capture() {
         flush_all();
-        dup2(saved_out_, 1);
-        dup2(saved_err_, 2);
-        close(saved_out_);
-        close(saved_err_);
+        for (int fd : {1, 2}) dup2(saved_[fd - 1], fd), close(saved_[fd - 1]);
     }
     Capture(const Capture&) = delete;
     Capture& operator=(const Capture&) = delete;
 
 private:
     static void flush_all() {
-        std::cout.flush();
-        std::cerr.flush();
-        std::fflush(stdout);
-        std::fflush(stderr);
+        std::cout.flush(), std::cerr.flush();
+        std::fflush(stdout), std::fflush(stderr);
     }
-    static void redirect(const std::string& path, int fd) {
-        const int f = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (f < 0) finding("cannot open " + path);
-        dup2(f, fd);
-        close(f);
-    }
-    int saved_out_ = -1, saved_err_ = -1;
+    int saved_[2] = {-1, -1};
 };
 
 }  // namespace tivarne::fuzz

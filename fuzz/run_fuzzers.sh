@@ -1,12 +1,8 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (clang, libFuzzer, ASan + UBSan) in build-fuzz and
-# runs each for SECONDS seconds (default 30), one after the other, starting
-# from its seed corpus in fuzz/corpus/<name>. New inputs go to a scratch
-# corpus, so the seed corpus in the repository stays as it is. A crash,
-# sanitizer report, timeout or engine disagreement stops the script with a
-# non-zero status and leaves the input as crash-*/timeout-* in the scratch
-# directory printed at the start.
-#
+# Builds the fuzz targets (clang, libFuzzer, ASan + UBSan) in build-fuzz and runs each for SECONDS
+# seconds (default 30) from its seed corpus fuzz/corpus/<name>, new inputs going to a scratch corpus.
+# A finding stops the script with a non-zero status and leaves the input as crash-*/timeout-* in
+# the scratch directory printed at the start.
 # Usage: fuzz/run_fuzzers.sh [SECONDS] [TARGET...]   (targets: label expression run)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,10 +1,6 @@
-// library_rows EXPR LABELS LEVEL MAX_PAIRS ADJUST ORDER
-//
-// The library's answer for the command line's input files, at full precision,
-// for the Python tests to compare tivarne.analyse() with: a line
-// "without_p_value tested", then one line per selected pair: gene X, gene Y
-// (from 0), score, r1, r2, c, p-value, log10 p-value, q-value. ADJUST is none
-// or BH, ORDER score or p_value.
+// library_rows EXPR LABELS LEVEL MAX_PAIRS ADJUST(none|BH) ORDER(score|p_value): the library's
+// answer at full precision, for the Python tests: "without_p_value tested", then per selected
+// pair gene X, gene Y (from 0), score, r1, r2, c, p-value, log10 p-value, q-value.
 #include <tivarne/io.h>
 #include <tivarne/tivarne.h>
 

@@ -11,8 +11,7 @@ from conftest import python
 
 
 def test_two_analyses_in_two_threads_at_once(golub):
-    x, labels = golub
-    studies = [(x, labels), (x[::-1], 1 - labels)]
+    studies = [golub, (golub[0][::-1], 1 - golub[1])]
     want = [tivarne.analyse(*study, level=0.05, max_pairs=300) for study in studies]
     start = threading.Barrier(2)
 
@@ -21,9 +20,8 @@ def test_two_analyses_in_two_threads_at_once(golub):
         return tivarne.analyse(*study, level=0.05, max_pairs=300)
 
     with ThreadPoolExecutor(2) as pool:
-        got = list(pool.map(run, studies))
-    for k in range(2):
-        pd.testing.assert_frame_equal(got[k], want[k], check_exact=True)
+        for got, expected in zip(pool.map(run, studies), want):
+            pd.testing.assert_frame_equal(got, expected, check_exact=True)
 
 
 def test_other_threads_run_during_an_analysis(golub):

@@ -2,12 +2,6 @@
 // same listings, pairs and counts, bit for bit, for every level, pair count and
 // thread count, and the bulk decision p <= level never contradicting the
 // exact p-value.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <limits>
-#include <random>
-#include <vector>
 
 #include "scoring/ecor_filter.h"
 #include "scoring/kernel/pair_kernel.h"
@@ -19,33 +13,43 @@ namespace {
 
 using test::same_bits;
 
-// Runs both paths; returns whether the scoring pass alone sufficed.
-bool expect_same_on_both_paths(const test::Study& study, const Answers& answers, const std::string& what) {
+// The ranked table of all pairs against the selection without it, on one
+// thread and two; returns whether the scoring pass alone sufficed.
+bool expect_same_on_both_paths(const test::Study& study, const Answers& answers, const std::string& what,
+                               Adjust adjust = Adjust::None, Order order = Order::Score) {
     Options table;
     table.pair_table = true;
+    table.adjust = adjust;
+    table.order = order;
     const Result want = analyse(study.view(), answers, table);
     bool one_pass = false;
     for (int threads : {1, 2}) {
-        Options options;
+        Options options = table;
+        options.pair_table = false;
         options.threads = threads;
         const Result got = analyse(study.view(), answers, options);
         EXPECT_EQ(test::fingerprint(got), test::fingerprint(want))
             << what << ", level " << answers.level << ", " << answers.max_pairs << " pairs, "
-            << threads << " threads, " << (got.used_pair_table ? "table" : "one pass");
+            << (order == Order::PValue ? "p order, " : "score order, ") << threads << " threads, "
+            << (got.used_pair_table ? "table" : "one pass");
         one_pass |= !got.used_pair_table;
     }
     return one_pass;
+}
+
+// Values near 1e200: squares overflow, midvariances become infinite and
+// weights NaN while correlations stay finite (NaN scores with p-values).
+test::Study huge_values() {
+    test::Study huge(40, 5, 6, 45, false);
+    for (std::size_t v = 0; v < huge.values.size() / 3; ++v) huge.values[v] *= 1e200;
+    return huge;
 }
 
 TEST(SelectionPaths, OnePassAgreesWithTheRankedTable) {
     const test::Study clean(200, 14, 11, 41, false), ties(200, 9, 12, 42, true), tiny(12, 3, 4, 43, false);
     // Classes of two and three samples: correlations of 1 and -1, scores
     // shared by many pairs, many pairs without a p-value.
-    const test::Study small_classes(90, 2, 3, 44, true);
-    // Values near 1e200: squares overflow, midvariances become infinite and
-    // weights NaN while correlations stay finite (NaN scores with p-values).
-    test::Study huge(40, 5, 6, 45, false);
-    for (std::size_t v = 0; v < huge.values.size() / 3; ++v) huge.values[v] *= 1e200;
+    const test::Study small_classes(90, 2, 3, 44, true), huge = huge_values();
     // Levels at a pair's exact p-value and just below it.
     const Result loose = analyse(clean.view(), {0.5, 50});
     ASSERT_GE(loose.selected.size(), 30u);
@@ -69,55 +73,29 @@ TEST(SelectionPaths, OnePassAgreesWithTheRankedTable) {
 
 // The fast adjusted selection against the plain one (every pair's p-value,
 // sorted, as BenjaminiHochberg does it).
-void expect_same_adjusted(const test::Study& study, const Answers& answers, Adjust adjust, Order order,
-                          const std::string& what) {
-    Options plain;
-    plain.pair_table = true;
-    plain.adjust = adjust;
-    plain.order = order;
-    const Result want = analyse(study.view(), answers, plain);
-    for (int threads : {1, 2}) {
-        Options fast = plain;
-        fast.pair_table = false;
-        fast.threads = threads;
-        const Result got = analyse(study.view(), answers, fast);
-        const std::string where = what + ", level " + std::to_string(answers.level) + ", " +
-                                  std::to_string(answers.max_pairs) + " pairs, " +
-                                  (order == Order::PValue ? "p order, " : "score order, ") +
-                                  std::to_string(threads) + " threads";
-        EXPECT_EQ(test::fingerprint(got), test::fingerprint(want)) << where;
-    }
-}
-
 TEST(SelectionPaths, AdjustedSelectionAgreesWithAllPValues) {
-    const test::Study noise(150, 12, 13, 51, false), ties(150, 9, 10, 52, true);
-    test::Study huge(40, 5, 6, 45, false);
-    for (std::size_t v = 0; v < huge.values.size() / 3; ++v) huge.values[v] *= 1e200;
+    const test::Study noise(150, 12, 13, 51, false), ties(150, 9, 10, 52, true), huge = huge_values();
     // Class 2 a copy of class 1 for the first 40 genes: r1 = r2, T about 0, p
     // 1; 300 samples a class: the planted pairs' p-values underflow to 0.
     test::Study mirror(120, 8, 8, 53, false), large(60, 300, 300, 54, false);
-    for (int g = 0; g < 40; ++g) {
-        int from = 0;
-        for (int j = 0; j < mirror.samples; ++j)
+    for (int g = 0; g < 40; ++g)
+        for (int j = 0, from = 0; j < mirror.samples; ++j)
             if (mirror.labels[j] == 0) {
                 while (mirror.labels[from] != 1) ++from;
                 mirror.at(g, j) = mirror.at(g, from++);
             }
-    }
     Options bh;
     bh.adjust = Adjust::BH;
     bh.order = Order::PValue;
     ASSERT_EQ(analyse(large.view(), {0.05, 10}, bh).selected.back().p_value, 0.0);
-    const Result all = analyse(mirror.view(), {1, 100000}, bh);
-    ASSERT_EQ(all.selected.back().p_value, 1.0);
+    ASSERT_EQ(analyse(mirror.view(), {1, 100000}, bh).selected.back().p_value, 1.0);
     ASSERT_LT(analyse(ties.view(), {0.05, 10}, bh).tested, ties.genes * (ties.genes - 1) / 2);  // left out: no p-value
-    const Answers answers[] = {{0.05, 5}, {0.2, 100000}, {1, 30}, {0, 10}};
-    for (const Answers& a : answers)
+    for (const Answers& a : {Answers{0.05, 5}, Answers{0.2, 100000}, Answers{1, 30}, Answers{0, 10}})
         for (Order order : {Order::Score, Order::PValue}) {
-            for (const test::Study* study : {&noise, &ties, static_cast<const test::Study*>(&mirror), static_cast<const test::Study*>(&large)})
-                expect_same_adjusted(*study, a, Adjust::BH, order, "BH");
-            expect_same_adjusted(ties, a, Adjust::None, order, "unadjusted");
-            expect_same_adjusted(huge, a, Adjust::BH, order, "values near 1e200");
+            for (const test::Study* study : {&noise, &ties, &huge, static_cast<const test::Study*>(&mirror),
+                                             static_cast<const test::Study*>(&large)})
+                expect_same_on_both_paths(*study, a, "BH", Adjust::BH, order);
+            expect_same_on_both_paths(ties, a, "unadjusted", Adjust::None, order);
         }
 }
 
@@ -145,14 +123,11 @@ TEST(SelectionPaths, BulkDecisionNeverContradictsTheExactPValue) {
                 kernels[q].classify(lv, r1.data(), r2.data(), static_cast<std::int32_t>(r1.size()), d.data());
                 int unsure = 0;
                 for (std::size_t j = 0; j < p.size(); ++j) {
-                    const std::string what = std::string(kernels[q].name) + ": r1 " + std::to_string(r1[j]) +
-                                             ", r2 " + std::to_string(r2[j]) + ", level " + std::to_string(level);
-                    ASSERT_EQ(d[j] == kEcorNone, std::isnan(p[j])) << what;
-                    if (d[j] == kEcorPass) {
-                        ASSERT_TRUE(p[j] <= level) << what;
-                    } else if (d[j] == kEcorFail) {
-                        ASSERT_TRUE(p[j] > level) << what;
-                    }
+                    // Pass only when p <= level, fail only when p > level, none only without a p-value.
+                    ASSERT_TRUE((d[j] == kEcorNone) == std::isnan(p[j]) && (d[j] != kEcorPass || p[j] <= level) &&
+                                (d[j] != kEcorFail || p[j] > level))
+                        << kernels[q].name << ": decision " << int{d[j]} << ", r1 " << r1[j] << ", r2 " << r2[j]
+                        << ", level " << level;
                     unsure += d[j] == kEcorUnsure;
                 }
                 EXPECT_LT(unsure, 40) << kernels[q].name << ", level " << level;

@@ -1,7 +1,4 @@
-"""Tests of tivarne-plot: what the figure holds, and the refusals.
-
-Run with: python3 -m pytest -q tests/plot
-"""
+"""tivarne-plot: what the figure holds, and the refusals (python3 -m pytest -q tests/plot)."""
 import os
 import shutil
 import subprocess
@@ -29,6 +26,7 @@ EXPRESSION = [
     [0.25, 0.75, 1.25, 1.75, 2.25, 2.75, 3.25],
     [7, 5, 3, 1, -1, -3, -5],
 ]
+EXPRESSION_TEXT = "".join(" ".join("%g" % v for v in gene) + "\n" for gene in EXPRESSION)
 # rank, score, log10 p, gene X, gene Y, r1, r2, c
 ROWS = [
     (1, 1.51, -6.45, 1, 4, -0.81, 0.72, 0.99),
@@ -40,21 +38,19 @@ ROWS = [
 
 
 def result_text(rows):
-    return HEAD + COLUMNS + "".join(
-        "%d\t%.2f\t%.2f\t%d\t%d\t%.2f\t%.2f\t%.2f\n" % row for row in rows)
+    return HEAD + COLUMNS + "".join("%d\t%.2f\t%.2f\t%d\t%d\t%.2f\t%.2f\t%.2f\n" % row for row in rows)
 
 
 @pytest.fixture
 def files(tmp_path):
-    def write(result=None, expression=None, labels=LABELS):
-        paths = {}
-        for name, text in (("result.tsv", result if result is not None else result_text(ROWS)),
-                           ("expr.txt", expression if expression is not None else
-                            "".join(" ".join("%g" % v for v in gene) + "\n" for gene in EXPRESSION)),
-                           ("labels.txt", labels)):
-            paths[name] = tmp_path / name
-            paths[name].write_text(text)
-        return str(paths["result.tsv"]), str(paths["expr.txt"]), str(paths["labels.txt"])
+    def write(result=result_text(ROWS), labels=LABELS, expression=EXPRESSION_TEXT, missing=None):
+        paths = []
+        for option, name, text in (("-r", "result.tsv", result), ("-e", "expr.txt", expression),
+                                   ("-l", "labels.txt", labels)):
+            paths.append(tmp_path / ("missing.txt" if option == missing else name))
+            if option != missing:
+                paths[-1].write_text(text)
+        return [str(path) for path in paths]
     return write
 
 
@@ -70,29 +66,42 @@ def figure_of(result, expression, labels, k, names=None, **options):
 # ---- the figure -----------------------------------------------------------
 
 @pytest.mark.parametrize("k, panels", [(1, 1), (4, 4), (6, 5)])
-def test_one_panel_per_drawn_pair_and_one_histogram(files, k, panels):
+def test_one_panel_per_drawn_pair_and_a_histogram_of_every_written_pair(files, k, panels):
     fig, scatter, hist = figure_of(*files(), k)
     assert len(scatter) == panels
     assert len(fig.axes) == panels + 1 and fig.axes[-1] is hist
     assert "top %d of 5 pairs" % panels in fig._suptitle.get_text()
+    heights = [bar.get_height() for bar in hist.patches]
+    edges = [bar.get_x() for bar in hist.patches] + [hist.patches[-1].get_x() + hist.patches[-1].get_width()]
+    assert heights == list(np.histogram([row[1] for row in ROWS], bins=edges)[0]) and sum(heights) == len(ROWS)
+    assert "5 written pairs" in hist.get_title()
 
 
-def test_titles_name_the_genes_and_their_numbers(files):
-    _, scatter, _ = figure_of(*files(), 4)
-    titles = [ax.get_title() for ax in scatter]
-    assert titles == [
+def test_panels_show_each_pairs_numbers_values_by_class_and_names(files, tmp_path):
+    level, pairs = tivarne_plot.read_result(files()[0])
+    assert level == "significant level = 0.050000"
+    assert [(p.rank, p.gene_x, p.gene_y) for p in pairs] == [(r[0], r[3], r[4]) for r in ROWS]
+    assert pairs[3].log10_p == float("-inf") and np.isnan(pairs[4].c)
+    _, scatter, _ = figure_of(*files(), 6)
+    assert [ax.get_title() for ax in scatter] == [
         "genes 1 & 4\nr1 = -0.81, r2 = 0.72, score = 1.51\np = $10^{-6.45}$",
         "genes 2 & 5\nr1 = 0.75, r2 = -0.71, score = 1.45\np = $10^{-5.64}$",
         "genes 3 & 5\nr1 = -0.79, r2 = 0.67, score = 1.42\np = $10^{-5.72}$",
         "genes 1 & 2\nr1 = 0.30, r2 = -0.80, score = 1.10\np = 0",
+        "genes 2 & 3\nr1 = 0.50, r2 = 0.50, score = 0.40\np = $10^{-2.00}$",
     ]
     assert (scatter[0].get_xlabel(), scatter[0].get_ylabel()) == ("gene 1", "gene 4")
-
-
-def test_gene_names_and_class_names(files, tmp_path):
-    names = tmp_path / "genes.txt"
-    names.write_text("TP53\nMYC\nCD33\nKIT\nFLT3\n")
-    fig, scatter, _ = figure_of(*files(), 3, str(names), class_names=("AML", "ALL"))
+    for ax, row in zip(scatter, ROWS):
+        x, y = EXPRESSION[row[3] - 1], EXPRESSION[row[4] - 1]
+        first, second = ax.collections
+        assert (first.get_label(), second.get_label()) == ("class 1 (n = 3)", "class 2 (n = 4)")
+        np.testing.assert_array_equal(first.get_offsets(), [[x[s], y[s]] for s in (0, 1, 4)])
+        np.testing.assert_array_equal(second.get_offsets(), [[x[s], y[s]] for s in (2, 3, 5, 6)])
+        assert not np.array_equal(first.get_facecolor(), second.get_facecolor())
+    assert scatter[0].get_legend() is not None
+    # With gene names and class names.
+    (tmp_path / "genes.txt").write_text("TP53\nMYC\nCD33\nKIT\nFLT3\n")
+    fig, scatter, _ = figure_of(*files(), 3, str(tmp_path / "genes.txt"), class_names=("AML", "ALL"))
     assert scatter[1].get_title().startswith("MYC & FLT3\n")
     assert (scatter[0].get_xlabel(), scatter[0].get_ylabel()) == ("TP53", "KIT")
     legends = [ax.get_legend() for ax in fig.axes if ax.get_legend()]
@@ -100,119 +109,60 @@ def test_gene_names_and_class_names(files, tmp_path):
         ["AML (n = 3)", "ALL (n = 4)"]]
 
 
-def test_points_are_the_expression_values_split_by_class(files):
-    _, scatter, _ = figure_of(*files(), 6)
-    class1 = [0, 1, 4]
-    class2 = [2, 3, 5, 6]
-    for ax, row in zip(scatter, ROWS):
-        x, y = EXPRESSION[row[3] - 1], EXPRESSION[row[4] - 1]
-        first, second = ax.collections
-        assert first.get_label() == "class 1 (n = 3)"
-        assert second.get_label() == "class 2 (n = 4)"
-        np.testing.assert_array_equal(first.get_offsets(), [[x[s], y[s]] for s in class1])
-        np.testing.assert_array_equal(second.get_offsets(), [[x[s], y[s]] for s in class2])
-        # The two classes have different colours.
-        assert not np.array_equal(first.get_facecolor(), second.get_facecolor())
-    assert scatter[0].get_legend() is not None
-
-
-def test_histogram_counts_the_scores_of_every_written_pair(files):
-    _, _, hist = figure_of(*files(), 2)  # drawn panels do not limit the histogram
-    heights = [bar.get_height() for bar in hist.patches]
-    edges = [bar.get_x() for bar in hist.patches] + [hist.patches[-1].get_x() + hist.patches[-1].get_width()]
-    expected, _ = np.histogram([row[1] for row in ROWS], bins=edges)
-    assert heights == list(expected)
-    assert sum(heights) == len(ROWS)
-    assert "5 written pairs" in hist.get_title()
-
-
-def test_result_rows_are_read_with_infinite_and_missing_values(files):
-    level, pairs = tivarne_plot.read_result(files()[0])
-    assert level == "significant level = 0.050000"
-    assert [(p.rank, p.gene_x, p.gene_y) for p in pairs] == [(r[0], r[3], r[4]) for r in ROWS]
-    assert pairs[3].log10_p == float("-inf")
-    assert pairs[4].c != pairs[4].c  # nan
-
-
 @pytest.mark.parametrize("name, magic", [("pairs.png", b"\x89PNG"), ("pairs.PDF", b"%PDF")])
 def test_picture_format_follows_the_file_name(files, tmp_path, name, magic):
-    out = tmp_path / name
-    assert tivarne_plot.main(["-r", files()[0], "-e", files()[1], "-l", files()[2],
-                              "-o", str(out), "-k", "2"]) == 0
-    assert out.read_bytes().startswith(magic)
+    result, expression, labels = files()
+    assert tivarne_plot.main(["-r", result, "-e", expression, "-l", labels, "-o", str(tmp_path / name),
+                              "-k", "2"]) == 0
+    assert (tmp_path / name).read_bytes().startswith(magic)
 
 
-# ---- refusals: one "Error: ..." line, status 1, no picture -----------------
+# ---- refusals: "Error: ..." (after the usage line for a bad option), status 1,
+# no picture -----------------------------------------------------------------
 
-def no_pairs():
-    return HEAD + "\n---No significant gene pairs---\n"
-
-
-BAD = {
-    "no pairs": (dict(result=no_pairs()), "no gene pairs"),
-    "not a result": (dict(result="rank\tscore\n1\t2\n"), "not a tivarne result file"),
-    "empty result": (dict(result=""), "not a tivarne result file"),
-    "header only": (dict(result=HEAD + COLUMNS), "has no gene pairs"),
-    "broken row": (dict(result=HEAD + COLUMNS + "1\t1.5\tx\t1\t2\t0.1\t0.2\t0.9\n"),
+REFUSED = {  # the files' contents, the options after -r -e -l, the message
+    "no pairs": (dict(result=HEAD + "\n---No significant gene pairs---\n"), [], "no gene pairs"),
+    "not a result": (dict(result="rank\tscore\n1\t2\n"), [], "not a tivarne result file"),
+    "empty result": (dict(result=""), [], "not a tivarne result file"),
+    "header only": (dict(result=HEAD + COLUMNS), [], "has no gene pairs"),
+    "broken row": (dict(result=HEAD + COLUMNS + "1\t1.5\tx\t1\t2\t0.1\t0.2\t0.9\n"), [],
                    "Line 7 of the result file"),
-    "gene beyond the file": (dict(result=result_text([(1, 1.0, -3.0, 2, 9, 0.1, 0.9, 1.0)])),
+    "gene beyond the file": (dict(result=result_text([(1, 1.0, -3.0, 2, 9, 0.1, 0.9, 1.0)])), [],
                              "Gene 9 of the result file is beyond the 5 genes"),
-    "a gene paired with itself": (dict(result=result_text([(1, 1.0, -3.0, 2, 2, 0.1, 0.9, 1.0)])),
-                                  "Line 7 of the result file" ' "'),
-    "more labels than values": (dict(labels="1 1 0 0 1 0 0 1\n"),
-                                "Line 1 of the expression file"),
-    "fewer labels than values": (dict(labels="1 0 1 0\n"), "has 4 samples"),
-    "labels not 0 or 1": (dict(labels="1 2 0 0 1 0 0\n"), "not one line of labels"),
-    "text among values": (dict(expression="1 2 3 4 5 6 7\n1 2 x 4 5 6 7\n" * 3), "not a number"),
+    "a gene paired with itself": (dict(result=result_text([(1, 1.0, -3.0, 2, 2, 0.1, 0.9, 1.0)])), [],
+                                  'Line 7 of the result file "'),
+    "more labels than values": (dict(labels="1 1 0 0 1 0 0 1\n"), [], "Line 1 of the expression file"),
+    "fewer labels than values": (dict(labels="1 0 1 0\n"), [], "has 4 samples"),
+    "labels not 0 or 1": (dict(labels="1 2 0 0 1 0 0\n"), [], "not one line of labels"),
+    "text among values": (dict(expression="1 2 3 4 5 6 7\n1 2 x 4 5 6 7\n" * 3), [], "not a number"),
+    "no result file": (dict(missing="-r"), [], 'Cannot read the result file "{missing}'),
+    "no expression file": (dict(missing="-e"), [], 'Cannot read the expression file "{missing}'),
+    "no label file": (dict(missing="-l"), [], 'Cannot read the label file "{missing}'),
+    "svg": ({}, ["-o", "pairs.svg"], "must end in .png or .pdf"),
+    "no suffix": ({}, ["-o", "pairs"], "must end in .png or .pdf"),
+    "-k 0": ({}, ["-k", "0"], "at least 1"),
+    "-k six": ({}, ["-k", "six"], "invalid int value"),
+    "no -o": ({}, None, "required: -o"),
+    "one class name": ({}, ["--class-names", "AML"], "expected 2 arguments"),
+    "too few gene names": ({}, ["--genes", "three.txt"], "has 3 names, but the expression file has 5 genes"),
 }
 
 
-@pytest.mark.parametrize("case", sorted(BAD))
-def test_mismatched_or_wrong_files_are_refused(files, tmp_path, capsys, case):
-    given, message = BAD[case]
+@pytest.mark.parametrize("case", sorted(REFUSED))
+def test_refusals(files, tmp_path, capsys, monkeypatch, case):
+    given, extra, message = REFUSED[case]
     result, expression, labels = files(**given)
-    out = tmp_path / "pairs.png"
-    assert tivarne_plot.main(["-r", result, "-e", expression, "-l", labels, "-o", str(out)]) == 1
-    err = capsys.readouterr().err
-    assert err.startswith("Error: ") and err.count("\n") == 1, err
-    assert message in err
-    assert not out.exists()
-
-
-@pytest.mark.parametrize("which", ["-r", "-e", "-l"])
-def test_unreadable_files_are_named(files, tmp_path, capsys, which):
-    paths = dict(zip(["-r", "-e", "-l"], files()))
-    paths[which] = str(tmp_path / "missing.txt")
-    args = [w for option, path in paths.items() for w in (option, path)]
-    assert tivarne_plot.main(args + ["-o", str(tmp_path / "p.png")]) == 1
-    err = capsys.readouterr().err
-    assert err.startswith("Error: Cannot read the ") and "missing.txt" in err
-
-
-def status_of(argv):
-    """main's status, also when the option parser ends the program."""
-    try:
-        return tivarne_plot.main(argv)
-    except SystemExit as e:
-        return e.code
-
-
-@pytest.mark.parametrize("extra, message", [
-    (["-o", "pairs.svg"], "must end in .png or .pdf"),
-    (["-o", "pairs"], "must end in .png or .pdf"),
-    (["-o", "pairs.png", "-k", "0"], "at least 1"),
-    (["-o", "pairs.png", "-k", "six"], "invalid int value"),
-    ([], "required: -o"),
-    (["-o", "pairs.png", "--class-names", "AML"], "expected 2 arguments"),
-    (["-o", "pairs.png", "--genes", "three.txt"], "has 3 names, but the expression file has 5 genes"),
-])
-def test_bad_options_are_refused(files, tmp_path, capsys, monkeypatch, extra, message):
-    result, expression, labels = files()
     monkeypatch.chdir(tmp_path)
     (tmp_path / "three.txt").write_text("A\nB\nC\n")
-    assert status_of(["-r", result, "-e", expression, "-l", labels] + extra) == 1
-    err = capsys.readouterr().err
-    assert err.splitlines()[-1].startswith("Error: ") and message in err
+    try:
+        status = tivarne_plot.main(["-r", result, "-e", expression, "-l", labels]
+                                   + (["-o", "pairs.png"] + extra if extra is not None else []))
+    except SystemExit as e:  # the option parser ends the program
+        status = e.code
+    lines = capsys.readouterr().err.splitlines()
+    assert status == 1 and lines[-1].startswith("Error: "), lines
+    assert message.format(missing=tmp_path / "missing.txt") in lines[-1]
+    assert len(lines) == 1 or lines[0].startswith("usage: ")
     assert not [name for name in os.listdir(tmp_path) if name.startswith("pairs")]
 
 
@@ -222,16 +172,13 @@ def test_bad_options_are_refused(files, tmp_path, capsys, monkeypatch, extra, me
 def test_command_finds_its_module(files, tmp_path, layout):
     script = os.path.join(TOOLS, "tivarne-plot")
     if layout == "installed":
-        (tmp_path / "bin").mkdir()
-        (tmp_path / "share" / "tivarne").mkdir(parents=True)
-        shutil.copy(script, tmp_path / "bin")
-        shutil.copy(os.path.join(TOOLS, "tivarne_plot.py"), tmp_path / "share" / "tivarne")
+        for folder, name in (("bin", "tivarne-plot"), ("share/tivarne", "tivarne_plot.py")):
+            os.makedirs(tmp_path / folder)
+            shutil.copy(os.path.join(TOOLS, name), tmp_path / folder)
         script = str(tmp_path / "bin" / "tivarne-plot")
     result, expression, labels = files()
-    run = subprocess.run([sys.executable, script, "-r", result, "-e", expression, "-l", labels,
-                          "-o", "out.png"], cwd=tmp_path, capture_output=True, text=True)
-    assert (run.returncode, run.stderr) == (0, "")
-    assert (tmp_path / "out.png").stat().st_size > 0
-    missing = subprocess.run([sys.executable, script, "-r", result, "-e", expression, "-o", "x.png"],
-                             cwd=tmp_path, capture_output=True, text=True)
-    assert missing.returncode == 1 and "Error: " in missing.stderr
+    run = [sys.executable, script, "-r", result, "-e", expression]
+    drawn = subprocess.run(run + ["-l", labels, "-o", "out.png"], cwd=tmp_path, capture_output=True, text=True)
+    assert (drawn.returncode, drawn.stderr) == (0, "") and (tmp_path / "out.png").stat().st_size > 0
+    refused = subprocess.run(run + ["-o", "x.png"], cwd=tmp_path, capture_output=True, text=True)
+    assert refused.returncode == 1 and "Error: " in refused.stderr

@@ -1,17 +1,10 @@
 #!/usr/bin/env python3
-"""The progress line of tivarne, seen from a real terminal (a pseudo-terminal).
+"""The progress line of tivarne seen from a pseudo-terminal: terminal_progress.py <tivarne-binary>.
 
-Usage: terminal_progress.py <tivarne-binary>
-
-Runs one analysis three times on the same generated data set:
-  1. standard output and standard error redirected (as in the e2e cases):
-     standard error must stay empty;
-  2. standard output and standard error on one terminal, as in an
-     interactive session: progress lines are drawn, each erased again, and
-     with them taken out the screen shows exactly the transcript of run 1,
-     and the result file is the same;
-  3. standard error on a terminal with TERM=dumb, which cannot erase a line:
-     nothing may be drawn.
+One analysis three times: with standard output and error redirected, standard error stays empty;
+with both on one terminal, progress lines are drawn and each erased again, and without them the
+screen is the first run's transcript; on a terminal with TERM=dumb, which cannot erase a line,
+nothing is drawn. The result file is the same each time.
 """
 import fcntl
 import os
@@ -35,40 +28,13 @@ PROGRESS = re.compile(rb"\r([^\r\n\x1b]*)\x1b\[K")
 PHASE = re.compile(rb"^(reading expressions|scoring pairs|selecting pairs) +\d{1,3}%  ")
 
 
-def make_data(folder):
-    rng = random.Random(5)
-    expr = os.path.join(folder, "expr.txt")
-    with open(expr, "w") as f:
-        for _ in range(GENES):
-            f.write(" ".join("%.4f" % rng.gauss(0, 1) for _ in range(SAMPLES)) + "\n")
-    labels = os.path.join(folder, "labels.txt")
-    with open(labels, "w") as f:
-        f.write(" ".join("1" if s < SAMPLES // 3 else "0" for s in range(SAMPLES)) + "\n")
-    return expr, labels
-
-
-def open_terminal(columns=100):
-    master, slave = os.openpty()
-    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
-    return master, slave
-
-
-def read_all(fd, sink):
-    while True:
-        try:
-            chunk = os.read(fd, 65536)
-        except OSError:  # EIO: the last process holding the terminal is gone
-            return
-        if not chunk:
-            return
-        sink.append(chunk)
-
-
-def run(tivarne, expr, labels, result, stdout, stderr, term="xterm"):
-    with open(os.path.join(os.path.dirname(result), "answers"), "wb") as f:
-        f.write(ANSWERS)
-    with open(f.name, "rb") as answers:
-        proc = subprocess.Popen([tivarne, "-e", expr, "-l", labels, "-o", result],
+def run(tivarne, folder, stdout, stderr, term="xterm"):
+    """Status, standard output, standard error and result file of one run."""
+    result = os.path.join(folder, "result.tsv")
+    if os.path.exists(result):
+        os.remove(result)
+    with open(os.path.join(folder, "answers"), "rb") as answers:
+        proc = subprocess.Popen([tivarne, "-e", "expr.txt", "-l", "labels.txt", "-o", result], cwd=folder,
                                 stdin=answers, stdout=stdout, stderr=stderr,
                                 env=dict(os.environ, TERM=term, TIVARNE_PAIR_TABLE="1"))
         out, err = proc.communicate(timeout=600)
@@ -76,14 +42,22 @@ def run(tivarne, expr, labels, result, stdout, stderr, term="xterm"):
         return proc.returncode, out, err, f.read()
 
 
-def run_on_terminal(tivarne, expr, labels, result, stdout_too, term="xterm"):
-    master, slave = open_terminal()
+def run_on_terminal(tivarne, folder, stdout_too, term="xterm"):
+    """The same with standard error (and output) on a 100-column terminal; what it showed."""
+    master, slave = os.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 100, 0, 0))
     screen = []
-    reader = threading.Thread(target=read_all, args=(master, screen))
+
+    def read_all():
+        try:
+            while chunk := os.read(master, 65536):
+                screen.append(chunk)
+        except OSError:  # EIO: the last process holding the terminal is gone
+            pass
+    reader = threading.Thread(target=read_all)
     reader.start()
     try:
-        status, out, _, res = run(tivarne, expr, labels, result,
-                                  slave if stdout_too else subprocess.PIPE, slave, term)
+        status, out, _, res = run(tivarne, folder, slave if stdout_too else subprocess.PIPE, slave, term)
     finally:
         os.close(slave)
         reader.join(timeout=60)
@@ -98,22 +72,24 @@ def check(condition, message):
 
 
 def main():
-    tivarne = sys.argv[1]
+    tivarne = os.path.abspath(sys.argv[1])
     with tempfile.TemporaryDirectory() as folder:
-        expr, labels = make_data(folder)
-        result = os.path.join(folder, "result.tsv")
+        rng = random.Random(5)
+        with open(os.path.join(folder, "expr.txt"), "w") as f:
+            f.writelines(" ".join("%.4f" % rng.gauss(0, 1) for _ in range(SAMPLES)) + "\n" for _ in range(GENES))
+        with open(os.path.join(folder, "labels.txt"), "w") as f:
+            f.write(" ".join("1" if s < SAMPLES // 3 else "0" for s in range(SAMPLES)) + "\n")
+        with open(os.path.join(folder, "answers"), "wb") as f:
+            f.write(ANSWERS)
 
-        status, ref_out, ref_err, ref_res = run(tivarne, expr, labels, result,
-                                                subprocess.PIPE, subprocess.PIPE)
+        status, ref_out, ref_err, ref_res = run(tivarne, folder, subprocess.PIPE, subprocess.PIPE)
         check(status == 0, "reference run failed with status %d: %r" % (status, ref_err))
         check(ref_err == b"", "standard error is not a terminal, yet got %r" % ref_err[:200])
         check(ref_res.startswith(b"Results of TIVARNE:\n"), "no result file")
 
-        os.remove(result)
-        status, _, screen, res = run_on_terminal(tivarne, expr, labels, result, True)
+        status, _, screen, res = run_on_terminal(tivarne, folder, True)
         check(status == 0, "status %d on a terminal" % status)
-        # The terminal turns each newline into CR LF.
-        screen = screen.replace(b"\r\n", b"\n")
+        screen = screen.replace(b"\r\n", b"\n")  # the terminal turns each newline into CR LF
         lines = [m.group(1) for m in PROGRESS.finditer(screen)]
         drawn = [line for line in lines if line]
         check(drawn, "no progress line on the terminal: %r" % screen[:300])
@@ -125,8 +101,8 @@ def main():
         check(shown == ref_out, "the terminal session, progress lines taken out, differs:\n%r\n%r"
               % (shown[-300:], ref_out[-300:]))
         check(res == ref_res, "result file differs in the terminal session")
-        os.remove(result)
-        status, out, screen, res = run_on_terminal(tivarne, expr, labels, result, False, "dumb")
+
+        status, out, screen, res = run_on_terminal(tivarne, folder, False, "dumb")
         check(status == 0, "status %d on a dumb terminal" % status)
         check(screen == b"", "a terminal that cannot erase lines got %r" % screen[:200])
         check(out == ref_out and res == ref_res, "the run differs on a dumb terminal")

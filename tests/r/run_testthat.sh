@@ -1,8 +1,6 @@
 #!/bin/sh
-# The R package's testthat suite against a fresh install in a scratch library.
-# The package is installed from a scratch copy of the parts of the repository
-# its configure reads, so the source tree is left as it is. Exit status 77
-# (skipped) when R, Rcpp or testthat is not installed.
+# The R package's testthat suite against a fresh install, from a scratch copy of the parts of the
+# repository its configure reads, in a scratch library. Status 77 (skipped) without R, Rcpp or testthat.
 set -e
 repo=$(cd "$1" && pwd)
 command -v R >/dev/null 2>&1 || exit 77

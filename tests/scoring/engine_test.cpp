@@ -1,12 +1,5 @@
-// The fast engine against the straightforward one, bit for bit: the scalar
-// recomputation, every SIMD kernel this processor runs (the portable one
-// included), the panelled parallel pass, and whole analyses with either
-// engine on one thread or two.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <vector>
+// The fast engine against the straightforward one, bit for bit, from the
+// per-pair values up to whole analyses.
 
 #include "core/progress.h"
 #include "input/types.h"
@@ -37,8 +30,7 @@ struct Reference {
         const ExpressionView x(data);
         const LabelView labels(data);
         LabelVector class_sizes(2);
-        class_sizes(0) = size1;
-        class_sizes(1) = size2;
+        class_sizes(0) = size1, class_sizes(1) = size2;
         StatMatrix medmad(genes, 4), bivar(genes, 2);
         const int samples = size1 + size2, tuning = kTuning;
         per_gene_biweight_statistics(x, labels, bivar, medmad, samples, tuning, genes, class_sizes, 2);
@@ -48,9 +40,7 @@ struct Reference {
                 double a = 0, b = 0;
                 get_corr_biweight(x, labels, bivar, medmad, samples, tuning, i, k, class_sizes, a, b);
                 const double c = pair_weight(bivar(i, 0), bivar(i, 1), bivar(k, 0), bivar(k, 1));
-                r1.push_back(a);
-                r2.push_back(b);
-                weight.push_back(c);
+                r1.push_back(a), r2.push_back(b), weight.push_back(c);
                 negScore.push_back(-pair_score(c, a, b));
                 nan_count += std::isnan(negScore.back());
             }
@@ -63,73 +53,69 @@ const struct Shape {
     int genes, size1, size2;
 } kShapes[] = {{2, 3, 3}, {3, 1, 4}, {17, 2, 5}, {33, 6, 1}, {49, 2, 2}, {97, 5, 12}, {130, 3, 40}};
 
-TEST(FastEngine, ScalarRecomputationMatchesPerPairRoutines) {
-    for (const Shape& s : kShapes) {
-        const Reference ref(s.genes, s.size1, s.size2, 11u + s.genes);
-        std::size_t p = 0;
-        for (int i = 0; i + 1 < s.genes; ++i)
-            for (int k = i + 1; k < s.genes; ++k, ++p) {
-                const PairValues v = pair_values(ref.terms, i, k);
-                ASSERT_TRUE(same_bits(v.r1, ref.r1[p]) && same_bits(v.r2, ref.r2[p]) &&
-                            same_bits(v.c, ref.weight[p]) && same_bits(-v.score, ref.negScore[p]))
-                    << s.genes << " genes, pair " << i << "," << k;
-            }
-    }
-}
-
-TEST(FastEngine, EveryKernelMatchesPerPairRoutines) {
+// Each shape with two seeds: the scalar recomputation, every kernel (rows in
+// blocks, partners in panels of two alignment units) and the parallel pass on
+// one or two threads, with many panels or few, against the per-pair routines.
+TEST(FastEngine, EveryPathMatchesPerPairRoutines) {
     PairKernel kernels[8];
     const int count = available_pair_kernels(kernels, 8);
     ASSERT_GE(count, 1);
     EXPECT_STREQ(kernels[count - 1].name, "portable");
-    for (const Shape& s : kShapes) {
-        const Reference ref(s.genes, s.size1, s.size2, 101u + s.genes);
-        for (int q = 0; q < count; ++q) {
-            const PairKernel& kernel = kernels[q];
-            std::vector<double> out(ref.negScore.size(), 42.0);
-            KernelInput in{};
-            in.genes = s.genes;
-            for (int c = 0; c < 2; ++c)
-                in.cls[c] = {ref.terms[c].by_sample.data(), ref.terms[c].ld, ref.terms[c].m,
-                             ref.terms[c].D.data(), ref.terms[c].bivar.data()};
-            in.negScore = out.data();
-            std::int64_t nans = 0;
-            // Rows in blocks, partners in panels of two alignment units.
-            for (int kb = 0; kb < s.genes; kb += 2 * kPanelAlign) {
-                const int ke = std::min(s.genes, kb + 2 * kPanelAlign);
-                for (int i0 = 0; i0 < ke - 1; i0 += kernel.rows)
-                    nans += kernel.score_rows(in, i0, std::min(kernel.rows, ke - 1 - i0), kb, ke);
-            }
-            EXPECT_EQ(nans, ref.nan_count) << kernel.name;
-            for (std::size_t p = 0; p < out.size(); ++p)
-                ASSERT_TRUE(same_bits(out[p], ref.negScore[p]))
-                    << kernel.name << ", " << s.genes << " genes, position " << p;
-        }
-    }
-}
-
-TEST(FastEngine, PanelledParallelPassMatchesPerPairRoutines) {
     const ProgressCallback none;
     ProgressReporter progress(none);
-    for (const Shape& s : kShapes) {
-        const Reference ref(s.genes, s.size1, s.size2, 7u * s.genes);
-        for (int threads : {1, 2})
-            for (std::size_t panel_bytes : {std::size_t{1}, kPanelBytes}) {  // many panels, or few
-                std::vector<double> out(ref.negScore.size(), 42.0);
-                EXPECT_EQ(score_pairs_fast(ref.terms, s.genes, out.data(), Context{threads, progress},
-                                           panel_bytes),
-                          ref.nan_count);
+    for (const Shape& s : kShapes)
+        for (unsigned seed : {11u + s.genes, 7u * s.genes}) {
+            const Reference ref(s.genes, s.size1, s.size2, seed);
+            const auto expect_reference = [&](const std::vector<double>& out, const std::string& what) {
                 for (std::size_t p = 0; p < out.size(); ++p)
-                    ASSERT_TRUE(same_bits(out[p], ref.negScore[p])) << s.genes << " genes, position " << p;
+                    ASSERT_TRUE(same_bits(out[p], ref.negScore[p]))
+                        << what << ", " << s.genes << " genes, position " << p;
+            };
+            std::vector<double> out;
+            std::size_t p = 0;
+            for (int i = 0; i + 1 < s.genes; ++i)
+                for (int k = i + 1; k < s.genes; ++k, ++p) {
+                    const PairValues v = pair_values(ref.terms, i, k);
+                    ASSERT_TRUE(same_bits(v.r1, ref.r1[p]) && same_bits(v.r2, ref.r2[p]) &&
+                                same_bits(v.c, ref.weight[p]))
+                        << s.genes << " genes, pair " << i << "," << k;
+                    out.push_back(-v.score);
+                }
+            expect_reference(out, "scalar");
+            for (int q = 0; q < count; ++q) {
+                const PairKernel& kernel = kernels[q];
+                out.assign(ref.negScore.size(), 42.0);
+                KernelInput in{};
+                in.genes = s.genes;
+                for (int c = 0; c < 2; ++c)
+                    in.cls[c] = {ref.terms[c].by_sample.data(), ref.terms[c].ld, ref.terms[c].m,
+                                 ref.terms[c].D.data(), ref.terms[c].bivar.data()};
+                in.negScore = out.data();
+                std::int64_t nans = 0;
+                for (int kb = 0; kb < s.genes; kb += 2 * kPanelAlign) {
+                    const int ke = std::min(s.genes, kb + 2 * kPanelAlign);
+                    for (int i0 = 0; i0 < ke - 1; i0 += kernel.rows)
+                        nans += kernel.score_rows(in, i0, std::min(kernel.rows, ke - 1 - i0), kb, ke);
+                }
+                EXPECT_EQ(nans, ref.nan_count) << kernel.name;
+                expect_reference(out, kernel.name);
             }
-    }
+            for (int threads : {1, 2})
+                for (std::size_t panel_bytes : {std::size_t{1}, kPanelBytes}) {
+                    out.assign(ref.negScore.size(), 42.0);
+                    EXPECT_EQ(score_pairs_fast(ref.terms, s.genes, out.data(), Context{threads, progress},
+                                               panel_bytes),
+                              ref.nan_count);
+                    expect_reference(out, std::to_string(threads) + " threads, panels of " +
+                                              std::to_string(panel_bytes) + " bytes");
+                }
+        }
 }
 
 TEST(FastEngine, PairPositionsInvert) {
     for (std::int64_t genes : {2, 3, 10, 1000, 46341}) {
-        const std::int64_t npairs = genes * (genes - 1) / 2;
-        for (std::int64_t p : {std::int64_t{0}, npairs / 3, npairs / 2, npairs - 2, npairs - 1}) {
-            if (p < 0) continue;
+        const std::int64_t npairs = genes * (genes - 1) / 2, zero = 0;
+        for (std::int64_t p : {zero, npairs / 3, npairs / 2, std::max(npairs - 2, zero), npairs - 1}) {
             std::int32_t i, k;
             pair_at_position(genes, p, i, k);
             EXPECT_TRUE(i < k && k < genes);
@@ -156,15 +142,12 @@ TEST(Analysis, BothEnginesGiveTheSameResult) {
         for (const auto& [adjust, order] : {std::pair(Adjust::None, Order::Score),
                                             std::pair(Adjust::BH, Order::PValue)}) {
             Options plain;
-            plain.engine = Engine::Straightforward;
-            plain.adjust = adjust;
-            plain.order = order;
+            plain.engine = Engine::Straightforward, plain.adjust = adjust, plain.order = order;
             const Result want = analyse(study.view(), c.answers, plain);
             EXPECT_EQ(want.pairs, std::int64_t{c.genes} * (c.genes - 1) / 2);
             for (int threads : {1, 2}) {
                 Options fast = plain;
-                fast.engine = Engine::Fast;
-                fast.threads = threads;
+                fast.engine = Engine::Fast, fast.threads = threads;
                 EXPECT_EQ(test::fingerprint(analyse(study.view(), c.answers, fast)), test::fingerprint(want))
                     << c.genes << " genes, " << threads << " threads" << (adjust == Adjust::BH ? ", BH" : "");
             }

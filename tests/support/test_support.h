@@ -1,8 +1,10 @@
 #pragma once
-// Helpers shared by the unit tests: scratch files, comparisons, and one data
-// fixture for every test that needs a study.
+// Helpers shared by the unit tests, with the standard headers they all use:
+// scratch files, comparisons, and one data fixture for every test that needs a
+// study.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -38,10 +41,7 @@ public:
         if (!mkdtemp(pattern.data())) ADD_FAILURE() << "cannot create a scratch directory";
         dir_ = pattern;
     }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
+    ~ScratchDir() { std::error_code ignored; std::filesystem::remove_all(dir_, ignored); }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
 
@@ -90,31 +90,20 @@ struct Study {
         for (int g = 0; g < genes; ++g)
             for (int j = 0; j < samples; ++j) {
                 double x = normal(rng);
-                if (rng() % 11 == 0) x *= 50;                      // outliers
+                if (rng() % 11 == 0) x *= 50;  // outliers
                 if (g % 29 == 5) x = (labels[j] ? 1 : -1) * at(g - 1, j) + 0.1 * normal(rng);
-                if (!degenerate) {
-                    at(g, j) = x;
-                    continue;
+                if (degenerate) {
+                    if (g % 9 == 4 && labels[j] == 1) x = 1.25;  // constant in class 1
+                    if (g % 13 == 7 && labels[j] == 0) x = -3;   // constant in class 2
+                    if (g % 19 == 8) x = 0.5;                    // constant in both
+                    if (g % 10 == 6) x = at(g - 1, j);           // a duplicated gene
                 }
-                if (g % 9 == 4 && labels[j] == 1) x = 1.25;         // constant in class 1
-                if (g % 13 == 7 && labels[j] == 0) x = -3;          // constant in class 2
-                if (g % 19 == 8) x = 0.5;                           // constant in both
-                if (g % 10 == 6) x = at(g - 1, j);                  // a duplicated gene
                 at(g, j) = x;
             }
     }
     double& at(int g, int j) { return values[static_cast<std::size_t>(g) * samples + j]; }
 
-    DataView view() const {
-        DataView v;
-        v.values = values.data();
-        v.genes = genes;
-        v.samples = samples;
-        v.gene_stride = samples;
-        v.sample_stride = 1;
-        v.labels = labels.data();
-        return v;
-    }
+    DataView view() const { return {values.data(), genes, samples, samples, 1, labels.data()}; }
 };
 
 // Everything analyse() returns, down to the bits of every number, as one

@@ -1,5 +1,4 @@
-"""Shared by the tests of tivarne-prep and tivarne-annotate: paths, built
-programs, and the one-line refusal."""
+"""Shared by the tests of tivarne-prep and tivarne-annotate: paths, built programs, the one-line refusal."""
 import os
 import sys
 
@@ -12,7 +11,6 @@ try:  # the installed package, else the source tree's (no extension needed)
 except ImportError:
     sys.path.insert(0, os.path.join(ROOT, "python"))
     import tivarne
-PACKAGE = os.path.dirname(os.path.dirname(tivarne.__file__))
 
 
 def built(variable, *path):

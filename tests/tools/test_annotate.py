@@ -23,22 +23,20 @@ def files(tmp_path, monkeypatch):
     return write
 
 
-def test_rows_get_names_and_clean_column_names(files, tmp_path, capsys):
+NAMED = "rank\tscore\tlog10_p\tgene_x\tgene_y\tname_x\tname_y\tr1\tr2\tc\n"
+
+
+def test_rows_get_names_and_clean_column_names_and_no_rows_only_those(files, tmp_path, capsys):
     assert annotate.main(files() + ["-o", "named.tsv"]) == 0
-    assert (tmp_path / "named.tsv").read_text() == (
-        "rank\tscore\tlog10_p\tgene_x\tgene_y\tname_x\tname_y\tr1\tr2\tc\n"
+    assert (tmp_path / "named.tsv").read_text() == NAMED + (
         "1\t1.51\t-6.45\t1\t4\tTP53\tKIT\t-0.81\t0.72\t0.99\n"
         "2\t1.10\t-inf\t2\t3\tMYC\tCD33\t0.30\t-0.30\tnan\n")
     table = pd.read_csv(tmp_path / "named.tsv", sep="\t")
     assert table.dtypes.drop(["name_x", "name_y"]).map(lambda t: t.kind).tolist() == list("iffii" "fff")
     assert capsys.readouterr() == ("", "")
-
-
-def test_a_result_without_pairs_gives_the_header(files, capsys):
     assert annotate.main(files(HEAD + "\n---No significant gene pairs---\n")) == 0
     out, err = capsys.readouterr()
-    assert out == "rank\tscore\tlog10_p\tgene_x\tgene_y\tname_x\tname_y\tr1\tr2\tc\n"
-    assert err.startswith("Note: result.tsv has no gene pairs")
+    assert out == NAMED and err.startswith("Note: result.tsv has no gene pairs")
 
 
 @pytest.mark.parametrize("result, genes, message", [
