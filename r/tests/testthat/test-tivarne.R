@@ -65,6 +65,8 @@ test_that("BH q-values lie between p and 1 and pass the level", {
   expect_true(all(pairs$q_value >= pairs$p_value & pairs$q_value <= 0.05))
   expect_gt(attr(pairs, "tivarne")$tested, 0)
   expect_lte(nrow(pairs), nrow(tivarne(named, labels, level = 0.05, max_pairs = 200)))
+  by_p <- tivarne(named, labels, level = 0.05, max_pairs = 200, adjust = "BH", order = "p_value")
+  expect_false(is.unsorted(by_p$p_value))
 })
 
 test_that("a result file without pairs, and a file that is not a result", {
@@ -104,7 +106,7 @@ test_that("an interrupt stops the analysis and leaves the session usable", {
   # progress call sees it and stops.
   outcome <- tryCatch({
     tools::pskill(Sys.getpid(), tools::SIGINT)
-    tivarne:::.analyse(expr, labels, 0.01, 20L, 2L, FALSE)
+    tivarne:::.analyse(expr, labels, 0.01, 20L, 2L, FALSE, FALSE)
     "finished"
   }, interrupt = function(condition) "interrupted")
   expect_identical(outcome, "interrupted")
