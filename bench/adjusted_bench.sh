@@ -27,9 +27,9 @@ echo
 echo "| data | level, pairs | mode | analyse() s, median (range) | peak RSS MiB | selected |"
 echo "|---|---|---|---|---|---|"
 g=$root/examples/golub
-for spec in "golub|$g/expr.txt|$g/labels.txt" "20000 x 100, 50 planted|$work/planted.expr.txt|$work/planted.labels.txt" \
+for entry in "golub|$g/expr.txt|$g/labels.txt" "20000 x 100, 50 planted|$work/planted.expr.txt|$work/planted.labels.txt" \
             "20000 x 100, noise|$work/noise.expr.txt|$work/noise.labels.txt"; do
-  IFS='|' read -r label expr labels <<< "$spec"
+  IFS='|' read -r label expr labels <<< "$entry"
   for mode in plain bh p-order bh-plain; do
     n=$repeats
     [ "$mode" = bh-plain ] && n=1
