@@ -38,7 +38,9 @@ def test_other_threads_run_during_an_analysis(golub):
 
 # About 40 s of straightforward scoring (3.2e7 pairs); interrupted after 1 s.
 CTRL_C = """
-import time, numpy as np, tivarne
+import signal, time, numpy as np, tivarne
+# A shell that starts jobs in the background leaves them ignoring SIGINT.
+signal.signal(signal.SIGINT, signal.default_int_handler)
 x = np.random.default_rng(1).standard_normal((8000, 100))
 labels = np.arange(100) % 2
 print("started", flush=True)
