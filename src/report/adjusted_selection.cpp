@@ -241,11 +241,7 @@ AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
     };
 
     const bool stops = passing.size() >= wanted;
-    auto selected_from = [&](const Collected& c) {
-        RankedPair pair{c.pair.score, c.pair.r1, c.pair.r2, 0, 0, c.pair.position};
-        pair_at_position(genes, c.pair.position, pair.geneX, pair.geneY);
-        return with_q(selected_pair(pair, c.p));
-    };
+    auto selected_from = [&](const Collected& c) { return with_q(selected_candidate(c.pair, genes, c.p)); };
     // A NaN score (both classes' midvariances infinite) may come with finite
     // correlations and a p-value: such pairs rank after every numeric score,
     // in pair order.

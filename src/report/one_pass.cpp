@@ -143,10 +143,8 @@ struct OnePassSelection::State {
 
     bool stops() const { return passing_total >= static_cast<std::int64_t>(wanted); }
     SelectedPair selected_from(const Candidate& c) const {
-        RankedPair pair{c.score, c.r1, c.r2, 0, 0, c.position};
-        pair_at_position(genes, c.position, pair.geneX, pair.geneY);
         double r1 = c.r1, r2 = c.r2;
-        return selected_pair(pair, get_pval(r1, r2, class1, class2));
+        return selected_candidate(c, genes, get_pval(r1, r2, class1, class2));
     }
     void finish_listing();
     void finish_selection();
@@ -359,6 +357,12 @@ bool OnePassSelection::selection_usable() const { return state_->selection_ok; }
 const std::vector<SelectedPair>& OnePassSelection::selected() const { return state_->selected; }
 std::int64_t OnePassSelection::without_p_value() const { return state_->without_p_value; }
 
+SelectedPair selected_candidate(const Candidate& c, std::int32_t genes, double p_value) {
+    RankedPair pair{c.score, c.r1, c.r2, 0, 0, c.position};
+    pair_at_position(genes, c.position, pair.geneX, pair.geneY);
+    return selected_pair(pair, p_value);
+}
+
 ArrangedSelection arrange_selection(const double* keys, std::int64_t key_count,
                                     const std::function<FastRanking&()>& ranked,
                                     const ClassTerms terms[2], std::int32_t genes,
@@ -368,10 +372,8 @@ ArrangedSelection arrange_selection(const double* keys, std::int64_t key_count,
     if (wanted == 0) return {};
     const bool stops = passing.size() >= wanted;
     auto selected_from = [&](const Candidate& c) {
-        RankedPair pair{c.score, c.r1, c.r2, 0, 0, c.position};
-        pair_at_position(genes, c.position, pair.geneX, pair.geneY);
         double r1 = c.r1, r2 = c.r2;
-        return selected_pair(pair, get_pval(r1, r2, class1, class2));
+        return selected_candidate(c, genes, get_pval(r1, r2, class1, class2));
     };
     // Scores shared within the selection, and the stop's score: their pairs
     // are arranged by the table.

@@ -17,6 +17,9 @@ struct Candidate {
     std::int64_t position;  // in pair order
 };
 
+// A kept pair as the result shows it, with its p-value.
+SelectedPair selected_candidate(const Candidate& c, std::int32_t genes, double p_value);
+
 // The selection as the walk down the ranking makes it, from `passing`: the
 // pairs whose p-value is at or below `threshold`, best score first, all of
 // them down to the wanted-th (the stop) when there are that many. Pairs that
