@@ -158,6 +158,17 @@ def test_the_librarys_own_checks_raise_value_error():
         tivarne._core.analyse(_with(X, 1, 1, np.inf), np.array(L, np.int32), 0.05, 20, 0, "none", "score", "fast", None)
 
 
+# Equal scores (a duplicated gene) away from the selection: no table of all
+# pairs; with "BH" there always is one.
+def test_the_table_of_all_pairs_only_when_the_selection_needs_it():
+    x = np.random.default_rng(3).normal(size=(3000, 20))
+    x[-1] = x[0]
+    labels = np.repeat([1, 0], 10)
+    pairs = tivarne.analyse(x, labels, level=1e-300, max_pairs=20)
+    assert len(pairs) == 0 and pairs.attrs["used_pair_table"] is False
+    assert tivarne.analyse(x[:100], labels, level=0.05, adjust="BH").attrs["used_pair_table"] is True
+
+
 def test_progress_bars_on_standard_error(golub, capsys):
     pd.testing.assert_frame_equal(tivarne.analyse(*golub, progress=True), tivarne.analyse(*golub))
     err = capsys.readouterr().err

@@ -98,8 +98,9 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
         sizes (``n1``, ``n2``), and the counts ``genes``, ``samples``,
         ``pairs``, ``without_p_value`` (pairs without a p-value among those
         ranked up to the last selected pair, or among all pairs when fewer
-        than `max_pairs` were selected; never selected) and ``tested`` (with
-        "BH": the pairs that have a p-value).
+        than `max_pairs` were selected; never selected), ``tested`` (with
+        "BH": the pairs that have a p-value) and ``used_pair_table`` (whether
+        the table of all pairs was built; see MemoryError).
 
     Raises
     ------
@@ -115,8 +116,8 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
     MemoryError
         The analysis needs the table of all gene pairs (12 bytes per pair:
         for ``adjust="BH"``, ``order="p_value"``, or equal scores among the
-        pairs listed or selected) and it does not fit in the memory the
-        system has available.
+        selected pairs or at the last one) and it does not fit in the memory
+        the system has available.
     KeyboardInterrupt
         Ctrl-C during the analysis; it stops within about a second.
 
@@ -169,7 +170,8 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
         level=level, max_pairs=max_pairs, adjust=adjust, order=order,
         class1=class_names[0], class2=class_names[1], n1=out["class1"], n2=out["class2"],
         genes=out["genes"], samples=out["samples"], pairs=out["pairs"],
-        without_p_value=out["without_p_value"], tested=out["tested"])
+        without_p_value=out["without_p_value"], tested=out["tested"],
+        used_pair_table=bool(out["used_pair_table"]))
     return pairs
 
 

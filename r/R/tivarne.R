@@ -53,7 +53,10 @@
 #'   No pair qualifies: zero rows with these columns. The attribute
 #'   `"tivarne"` holds the sizes (`genes`, `samples`, `class1`, `class2`,
 #'   `pairs`), the examined pairs `without_p_value` (never
-#'   selected), the number `tested` for the adjustment, and the answers.
+#'   selected), the number `tested` for the adjustment, `used_pair_table`
+#'   (whether the table of all pairs, 12 bytes per pair, was built: for
+#'   `adjust = "BH"`, `order = "p_value"` or equal scores in the selection),
+#'   and the answers.
 #'
 #' @section Errors:
 #' Raised as R errors of class `tivarne_error`, with the message the command

@@ -100,6 +100,8 @@ void emit(const Options& options, Result& result, const SelectedPair& pair) {
 }
 
 // A path's outcome to the caller: the listings first, then the selected pairs.
+bool listings_asked(const Options& options) { return options.listings || options.on_listings; }
+
 void deliver(const Options& options, Result& result, std::vector<PairScore> top_pairs,
              const std::vector<SelectedPair>& selected, std::int64_t without_p_value,
              ProgressReporter& progress) {
@@ -120,9 +122,9 @@ struct Study {
 };
 
 // The listings, then the walk down the ranking.
-void select(RankedPairs& ranking, Listings& listings, const Answers& answers,
+void select(RankedPairs& ranking, Listings& listings, const Criteria& answers,
             const Options& options, const Context& context, Result& result) {
-    listings.top_pairs = listing_of(ranking);
+    if (listings_asked(options)) listings.top_pairs = listing_of(ranking);
     context.progress.end();  // the ranking phase ends with the sort of the listed pairs
     check_progress(context.progress);
     if (options.on_listings) call_caller(options.on_listings, listings);
@@ -136,7 +138,7 @@ void select(RankedPairs& ranking, Listings& listings, const Answers& answers,
     result.without_p_value = walk.without_p_value;
 }
 
-void run_straightforward(Study& s, const Answers& answers, const Options& options,
+void run_straightforward(Study& s, const Criteria& answers, const Options& options,
                          const Context& context, Result& result) {
     ProgressReporter& progress = context.progress;
     result.used_pair_table = true;
@@ -147,7 +149,7 @@ void run_straightforward(Study& s, const Answers& answers, const Options& option
     check_progress(progress);
 
     Listings& listings = result.listings;
-    for (std::size_t p = 0; p < table.negScore.size() && p < kListingLength; ++p) {
+    for (std::size_t p = 0; listings_asked(options) && p < table.negScore.size() && p < kListingLength; ++p) {
         const std::int32_t i = table.geneX[p], j = table.geneY[p];
         const double c = pair_weight(s.bivar(i, 0), s.bivar(i, 1), s.bivar(j, 0), s.bivar(j, 1));
         listings.first_pairs.push_back(
@@ -160,23 +162,24 @@ void run_straightforward(Study& s, const Answers& answers, const Options& option
     select(ranking, listings, answers, options, context, result);
 }
 
-void run_fast(Study& s, const Answers& answers, const Options& options, const Context& context,
+void run_fast(Study& s, const Criteria& answers, const Options& options, const Context& context,
               Result& result) {
     ProgressReporter& progress = context.progress;
     ClassTerms terms[2];
     compute_class_terms(s.expression, s.labels, s.bivar, s.medmad, context.threads, terms);
     Listings& listings = result.listings;
-    for (std::int64_t p = 0; p < result.pairs && p < kListingLength; ++p) {
+    for (std::int64_t p = 0; listings_asked(options) && p < result.pairs && p < kListingLength; ++p) {
         std::int32_t i, j;
         pair_at_position(result.genes, p, i, j);
         const PairValues v = pair_values(terms, i, j);
         listings.first_pairs.push_back(listed_pair(i, j, v.score, v.r1, v.r2, v.c));
     }
 
-    if (!options.pair_table && (options.adjust != Adjust::None || options.order != Order::Score)) {
+    if (!options.testing.pair_table && (options.adjust != Adjust::None || options.order != Order::Score)) {
         progress.begin(Phase::Scoring, result.pairs);
         AdjustedOutcome adjusted =
-            select_adjusted(terms, result.genes, answers, options.adjust, options.order, context);
+            select_adjusted(terms, result.genes, answers, options.adjust, options.order,
+                            listings_asked(options), context);
         progress.end();
         check_progress(progress);
         result.used_pair_table = true;
@@ -189,9 +192,9 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
     // Without equal scores in the way, the scoring pass finds the listing and
     // the selection by itself.
     std::unique_ptr<OnePassSelection> one;
-    if (!options.pair_table && options.adjust == Adjust::None && options.order == Order::Score) {
+    if (!options.testing.pair_table && options.adjust == Adjust::None && options.order == Order::Score) {
         progress.begin(Phase::Scoring, result.pairs);
-        one = std::make_unique<OnePassSelection>(terms, result.genes, answers, context);
+        one = std::make_unique<OnePassSelection>(terms, result.genes, answers, listings_asked(options), context);
         progress.end();
         check_progress(progress);
         if (one->listing_usable() && one->selection_usable()) {
@@ -223,6 +226,7 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
     }
     // The pass found the candidates; the table only arranges equal scores.
     std::vector<PairScore> top_pairs = one->listing_usable() ? one->top_pairs() : listing_of(ranking);
+    // (listing_usable() holds when the listing was not asked for)
     progress.end();
     check_progress(progress);
     std::vector<SelectedPair> selected;
@@ -238,7 +242,7 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
     deliver(options, result, std::move(top_pairs), selected, without_p_value, progress);
 }
 
-Result run_analysis(const DataView& data, const Answers& answers, const Options& options) {
+Result run_analysis(const DataView& data, const Criteria& answers, const Options& options) {
     Study s{data, ExpressionView(data), LabelView(data), validate(data), StatMatrix(), StatMatrix()};
     Result result;
     result.genes = data.genes;
@@ -260,7 +264,7 @@ Result run_analysis(const DataView& data, const Answers& answers, const Options&
     progress.end();
     check_progress(progress);
 
-    if (options.engine == Engine::Straightforward)
+    if (options.testing.engine == Engine::Straightforward)
         run_straightforward(s, answers, options, context, result);
     else
         run_fast(s, answers, options, context, result);
@@ -269,7 +273,7 @@ Result run_analysis(const DataView& data, const Answers& answers, const Options&
 
 }  // namespace
 
-Result analyse(const DataView& data, const Answers& answers, const Options& options) {
+Result analyse(const DataView& data, const Criteria& answers, const Options& options) {
     try {
         return run_analysis(data, answers, options);
     } catch (const CallerFailure& failure) {

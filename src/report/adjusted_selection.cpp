@@ -65,7 +65,7 @@ struct Collected {
 }  // namespace
 
 AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
-                                const Answers& answers, Adjust adjust, Order order,
+                                const Criteria& answers, Adjust adjust, Order order, bool listed,
                                 const Context& context) {
     AdjustedOutcome out;
     const std::int32_t class1 = terms[0].m, class2 = terms[1].m;
@@ -110,7 +110,7 @@ AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
                         ++local_top[static_cast<std::size_t>(thread)];
                     else
                         ++bins[bin_of(h)];
-                    listing.offer(thread, -key[first + k], first + k);
+                    if (listed) listing.offer(thread, -key[first + k], first + k);
                 }
             }
             return nans;
@@ -293,8 +293,8 @@ AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
     ArrangedSelection arranged;
     if (order == Order::Score)
         arranged = arrange_selection(key, npairs, ranked, terms, genes, by_score, wanted, threshold, threads);
-    if (!listing_without_table(listing.best(), npairs, listing.nan_count(), listing.first_nan(), terms, genes,
-                               out.top_pairs))
+    if (listed && !listing_without_table(listing.best(), npairs, listing.nan_count(), listing.first_nan(), terms,
+                                         genes, out.top_pairs))
         out.top_pairs = listing_of(ranked());
     if (order == Order::Score) {
         for (const SelectedPair& pair : arranged.selected) out.selected.push_back(with_q(pair));

@@ -22,9 +22,10 @@ struct AdjustedOutcome {
 // level itself); only the pairs whose hint puts them near or above the cut get
 // their exact p-value, and the histogram's bounds prove that no pair below
 // them could have changed the cut. The q-values are then those of the plain
-// computation over all p-values, bit for bit.
+// computation over all p-values, bit for bit. The listing (top_pairs) only
+// when `listing` asks for it.
 AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
-                                const Answers& answers, Adjust adjust, Order order,
+                                const Criteria& answers, Adjust adjust, Order order, bool listing,
                                 const Context& context);
 
 }  // namespace tivarne

@@ -130,7 +130,8 @@ bool ties_among(const std::vector<Candidate>& sorted, std::size_t count) {
 struct OnePassSelection::State {
     const ClassTerms* terms;
     std::int32_t genes, class1, class2;
-    Answers answers;
+    Criteria answers;
+    bool listing_asked = false;
     std::size_t wanted;  // max_pairs, at least 1: the first pair that passes is always selected
     int threads = 1;
     std::vector<ThreadSelection> per_thread;
@@ -151,7 +152,7 @@ struct OnePassSelection::State {
 };
 
 OnePassSelection::OnePassSelection(const ClassTerms terms[2], std::int32_t genes,
-                                   const Answers& answers, const Context& context)
+                                   const Criteria& answers, bool listing, const Context& context)
     : state_(std::make_unique<State>()) {
     State& st = *state_;
     st.terms = terms;
@@ -159,6 +160,7 @@ OnePassSelection::OnePassSelection(const ClassTerms terms[2], std::int32_t genes
     st.class1 = terms[0].m;
     st.class2 = terms[1].m;
     st.answers = answers;
+    st.listing_asked = listing;
     st.wanted = static_cast<std::size_t>(std::max(1, answers.max_pairs));
     st.npairs = genes < 2 ? 0 : std::int64_t{genes} * (genes - 1) / 2;
     st.threads = context.threads;
@@ -188,7 +190,7 @@ OnePassSelection::OnePassSelection(const ClassTerms terms[2], std::int32_t genes
             in.block_width = panel;
             const std::int64_t nans = kernel.score_block(in, i0, rows, k_begin, k_end);
 
-            double listing_cut = t.listing.cut();
+            double listing_cut = listing ? t.listing.cut() : kInf;
             const double passing_cut = t.passing.cut();
             // Until this thread has more passing pairs than it keeps, every
             // pair is a candidate and whole rows are decided in bulk; after
@@ -211,7 +213,7 @@ OnePassSelection::OnePassSelection(const ClassTerms terms[2], std::int32_t genes
                     if (!(s >= lowest)) {
                         if (s != s) {
                             ++t.nan_count;
-                            t.nan_positions.offer({-static_cast<double>(first + k), 0, 0, first + k});
+                            if (listing) t.nan_positions.offer({-static_cast<double>(first + k), 0, 0, first + k});
                             // A NaN weight (both classes' midvariances
                             // infinite) with finite correlations: a pair
                             // that ranks last and yet has a p-value.
@@ -321,6 +323,10 @@ std::int64_t ListingScores::first_nan() const {
 
 // The listing: the best numeric scores, then NaN scores in pair order.
 void OnePassSelection::State::finish_listing() {
+    if (!listing_asked) {
+        listing_ok = true;
+        return;
+    }
     const std::vector<Candidate> nans = merged(per_thread, &ThreadSelection::nan_positions);
     listing_ok = listing_without_table(listed, npairs, nan_total, nans.empty() ? npairs : nans.front().position,
                                        terms, genes, top_pairs);

@@ -79,12 +79,13 @@ private:
 class OnePassSelection {
 public:
     // Scores every pair once; stops early when a stop is asked for.
-    OnePassSelection(const ClassTerms terms[2], std::int32_t genes, const Answers& answers,
+    // `listing`: whether the listing is wanted at all.
+    OnePassSelection(const ClassTerms terms[2], std::int32_t genes, const Criteria& answers, bool listing,
                      const Context& context);
     ~OnePassSelection();
 
     // The listing without the table (no equal scores among the listed pairs
-    // or at its end), c recovered from the score.
+    // or at its end, or no listing wanted), c recovered from the score.
     bool listing_usable() const;
     const std::vector<PairScore>& top_pairs() const;
 

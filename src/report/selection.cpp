@@ -42,7 +42,7 @@ std::vector<PairScore> listing_of(RankedPairs& ranking) {
     return listed;
 }
 
-WalkOutcome select_pairs(RankedPairs& ranking, const Answers& answers, std::int32_t class1,
+WalkOutcome select_pairs(RankedPairs& ranking, const Criteria& answers, std::int32_t class1,
                          std::int32_t class2, const Context& context,
                          const std::function<void(const SelectedPair&)>& emit) {
     // The walk takes the ranking in growing batches whose p-values are
@@ -88,7 +88,7 @@ WalkOutcome select_pairs(RankedPairs& ranking, const Answers& answers, std::int3
     return outcome;
 }
 
-WalkOutcome select_pairs_adjusted(RankedPairs& ranking, const Answers& answers, Adjust adjust,
+WalkOutcome select_pairs_adjusted(RankedPairs& ranking, const Criteria& answers, Adjust adjust,
                                   Order order, std::int32_t class1, std::int32_t class2,
                                   const Context& context,
                                   const std::function<void(const SelectedPair&)>& emit,

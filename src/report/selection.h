@@ -25,7 +25,7 @@ struct WalkOutcome {
 // p-value, and hands every pair with p <= level to `emit` in rank order, until
 // max_pairs pairs were handed over (the first always is). class1, class2 are
 // the class sizes the p-value is formed with.
-WalkOutcome select_pairs(RankedPairs& ranking, const Answers& answers, std::int32_t class1,
+WalkOutcome select_pairs(RankedPairs& ranking, const Criteria& answers, std::int32_t class1,
                          std::int32_t class2, const Context& context,
                          const std::function<void(const SelectedPair&)>& emit);
 
@@ -33,7 +33,7 @@ WalkOutcome select_pairs(RankedPairs& ranking, const Answers& answers, std::int3
 // p-value of every pair first (the straightforward way: 24 bytes per pair).
 // With Adjust::BH a pair qualifies when its q-value is at or below the level;
 // `tested` receives the number of pairs with a p-value.
-WalkOutcome select_pairs_adjusted(RankedPairs& ranking, const Answers& answers, Adjust adjust,
+WalkOutcome select_pairs_adjusted(RankedPairs& ranking, const Criteria& answers, Adjust adjust,
                                   Order order, std::int32_t class1, std::int32_t class2,
                                   const Context& context,
                                   const std::function<void(const SelectedPair&)>& emit,

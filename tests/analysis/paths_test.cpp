@@ -14,22 +14,27 @@ namespace {
 using test::same_bits;
 
 // The ranked table of all pairs against the selection without it, on one
-// thread and two; returns whether the scoring pass alone sufficed.
-bool expect_same_on_both_paths(const test::Study& study, const Answers& answers, const std::string& what,
+// thread with the listings and on two without them; returns whether the
+// scoring pass alone sufficed.
+bool expect_same_on_both_paths(const test::Study& study, const Criteria& criteria, const std::string& what,
                                Adjust adjust = Adjust::None, Order order = Order::Score) {
     Options table;
-    table.pair_table = true;
+    table.testing.pair_table = true;
+    table.listings = true;
     table.adjust = adjust;
     table.order = order;
-    const Result want = analyse(study.view(), answers, table);
+    const Result want = analyse(study.view(), criteria, table);
     bool one_pass = false;
     for (int threads : {1, 2}) {
         Options options = table;
-        options.pair_table = false;
+        options.testing.pair_table = false;
         options.threads = threads;
-        const Result got = analyse(study.view(), answers, options);
-        EXPECT_EQ(test::fingerprint(got), test::fingerprint(want))
-            << what << ", level " << answers.level << ", " << answers.max_pairs << " pairs, "
+        options.listings = threads == 1;
+        Result expected = want;
+        if (!options.listings) expected.listings = {};
+        const Result got = analyse(study.view(), criteria, options);
+        EXPECT_EQ(test::fingerprint(got), test::fingerprint(expected))
+            << what << ", level " << criteria.level << ", " << criteria.max_pairs << " pairs, "
             << (order == Order::PValue ? "p order, " : "score order, ") << threads << " threads, "
             << (got.used_pair_table ? "table" : "one pass");
         one_pass |= !got.used_pair_table;
@@ -54,13 +59,13 @@ TEST(SelectionPaths, OnePassAgreesWithTheRankedTable) {
     const Result loose = analyse(clean.view(), {0.5, 50});
     ASSERT_GE(loose.selected.size(), 30u);
     const double exact = loose.selected[29].p_value;
-    const Answers answers[] = {
+    const Criteria answers[] = {
         {0.05, 20}, {0.05, 1000}, {1e-3, 1000000}, {1e-12, 1000}, {1, 5}, {2, 40000},
         {0, 10},    {-1, 3},      {0.5, 0},        {0.5, -4},     {exact, 30},
         {std::nextafter(exact, 0.0), 30},          {std::nan(""), 5},
     };
     int one_pass = 0;
-    for (const Answers& a : answers) {
+    for (const Criteria& a : answers) {
         one_pass += expect_same_on_both_paths(clean, a, "planted pairs");
         expect_same_on_both_paths(ties, a, "duplicated and constant genes");
         expect_same_on_both_paths(tiny, a, "12 genes");
@@ -69,6 +74,22 @@ TEST(SelectionPaths, OnePassAgreesWithTheRankedTable) {
     }
     // Without equal scores the table is not needed.
     EXPECT_GE(one_pass, 10);
+}
+
+// Equal scores only among the listed pairs: a caller who does not ask for the
+// listings (Python, R) gets no table of all pairs.
+TEST(SelectionPaths, ListingsOnlyOnRequest) {
+    test::Study noise(3000, 10, 10, 46, false);
+    Options listed;
+    listed.listings = true;
+    const std::int32_t best = analyse(noise.view(), {1e-300, 20}, listed).listings.top_pairs[0].gene_x;
+    std::copy_n(&noise.at(best, 0), noise.samples, &noise.at(noise.genes - 1, 0));
+    const Result with_listings = analyse(noise.view(), {1e-300, 20}, listed);
+    EXPECT_TRUE(with_listings.used_pair_table);
+    const Result without = analyse(noise.view(), {1e-300, 20});
+    EXPECT_FALSE(without.used_pair_table);
+    EXPECT_TRUE(without.selected.empty() && without.listings.top_pairs.empty() && without.listings.first_pairs.empty());
+    EXPECT_EQ(without.without_p_value, with_listings.without_p_value);
 }
 
 // The fast adjusted selection against the plain one (every pair's p-value,
@@ -90,7 +111,7 @@ TEST(SelectionPaths, AdjustedSelectionAgreesWithAllPValues) {
     ASSERT_EQ(analyse(large.view(), {0.05, 10}, bh).selected.back().p_value, 0.0);
     ASSERT_EQ(analyse(mirror.view(), {1, 100000}, bh).selected.back().p_value, 1.0);
     ASSERT_LT(analyse(ties.view(), {0.05, 10}, bh).tested, ties.genes * (ties.genes - 1) / 2);  // left out: no p-value
-    for (const Answers& a : {Answers{0.05, 5}, Answers{0.2, 100000}, Answers{1, 30}, Answers{0, 10}})
+    for (const Criteria& a : {Criteria{0.05, 5}, Criteria{0.2, 100000}, Criteria{1, 30}, Criteria{0, 10}})
         for (Order order : {Order::Score, Order::PValue}) {
             for (const test::Study* study : {&noise, &ties, &huge, static_cast<const test::Study*>(&mirror),
                                              static_cast<const test::Study*>(&large)})

@@ -129,7 +129,7 @@ TEST(FastEngine, PairPositionsInvert) {
 TEST(Analysis, BothEnginesGiveTheSameResult) {
     const struct {
         int genes, size1, size2;
-        Answers answers;
+        Criteria answers;
     } cases[] = {
         {40, 6, 7, {0.05, 20}},      // a short walk
         {130, 9, 5, {1e-300, 10}},   // nothing qualifies: the whole ranking is walked
@@ -142,12 +142,13 @@ TEST(Analysis, BothEnginesGiveTheSameResult) {
         for (const auto& [adjust, order] : {std::pair(Adjust::None, Order::Score),
                                             std::pair(Adjust::BH, Order::PValue)}) {
             Options plain;
-            plain.engine = Engine::Straightforward, plain.adjust = adjust, plain.order = order;
+            plain.testing.engine = Engine::Straightforward, plain.adjust = adjust, plain.order = order;
+            plain.listings = true;
             const Result want = analyse(study.view(), c.answers, plain);
             EXPECT_EQ(want.pairs, std::int64_t{c.genes} * (c.genes - 1) / 2);
             for (int threads : {1, 2}) {
                 Options fast = plain;
-                fast.engine = Engine::Fast, fast.threads = threads;
+                fast.testing.engine = Engine::Fast, fast.threads = threads;
                 EXPECT_EQ(test::fingerprint(analyse(study.view(), c.answers, fast)), test::fingerprint(want))
                     << c.genes << " genes, " << threads << " threads" << (adjust == Adjust::BH ? ", BH" : "");
             }

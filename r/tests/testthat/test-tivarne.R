@@ -69,6 +69,17 @@ test_that("BH q-values lie between p and 1 and pass the level", {
   expect_false(is.unsorted(by_p$p_value))
 })
 
+test_that("the table of all pairs only when the selection needs it", {
+  set.seed(3)
+  x <- matrix(rnorm(3000 * 20), 3000, 20)
+  x[3000, ] <- x[1, ]  # equal scores, away from the selection
+  none <- tivarne(x, rep(1:0, each = 10), level = 1e-300, max_pairs = 20, threads = 2)
+  expect_identical(nrow(none), 0L)
+  expect_false(attr(none, "tivarne")$used_pair_table)
+  bh <- tivarne(x[1:100, ], rep(1:0, each = 10), level = 0.05, adjust = "BH", threads = 2)
+  expect_true(attr(bh, "tivarne")$used_pair_table)
+})
+
 test_that("a result file without pairs, and a file that is not a result", {
   none <- read_tivarne_result(test_path("golub_none.tsv"))
   file <- read_tivarne_result(test_path("golub_0.01_20.tsv"))
