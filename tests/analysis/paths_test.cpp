@@ -42,19 +42,11 @@ bool expect_same_on_both_paths(const test::Study& study, const Criteria& criteri
     return one_pass;
 }
 
-// Values near 1e200: squares overflow, midvariances become infinite and
-// weights NaN while correlations stay finite (NaN scores with p-values).
-test::Study huge_values() {
-    test::Study huge(40, 5, 6, 45, false);
-    for (std::size_t v = 0; v < huge.values.size() / 3; ++v) huge.values[v] *= 1e200;
-    return huge;
-}
-
 TEST(SelectionPaths, OnePassAgreesWithTheRankedTable) {
     const test::Study clean(200, 14, 11, 41, false), ties(200, 9, 12, 42, true), tiny(12, 3, 4, 43, false);
     // Classes of two and three samples: correlations of 1 and -1, scores
     // shared by many pairs, many pairs without a p-value.
-    const test::Study small_classes(90, 2, 3, 44, true), huge = huge_values();
+    const test::Study small_classes(90, 2, 3, 44, true), huge = test::huge_values();
     // Levels at a pair's exact p-value and just below it.
     const Result loose = analyse(clean.view(), {0.5, 50});
     ASSERT_GE(loose.selected.size(), 30u);
@@ -95,16 +87,11 @@ TEST(SelectionPaths, ListingsOnlyOnRequest) {
 // The fast adjusted selection against the plain one (every pair's p-value,
 // sorted, as BenjaminiHochberg does it).
 TEST(SelectionPaths, AdjustedSelectionAgreesWithAllPValues) {
-    const test::Study noise(150, 12, 13, 51, false), ties(150, 9, 10, 52, true), huge = huge_values();
+    const test::Study noise(150, 12, 13, 51, false), ties(150, 9, 10, 52, true), huge = test::huge_values();
     // Class 2 a copy of class 1 for the first 40 genes: r1 = r2, T about 0, p
     // 1; 300 samples a class: the planted pairs' p-values underflow to 0.
     test::Study mirror(120, 8, 8, 53, false), large(60, 300, 300, 54, false);
-    for (int g = 0; g < 40; ++g)
-        for (int j = 0, from = 0; j < mirror.samples; ++j)
-            if (mirror.labels[j] == 0) {
-                while (mirror.labels[from] != 1) ++from;
-                mirror.at(g, j) = mirror.at(g, from++);
-            }
+    mirror.mirror_classes(40);
     Options bh;
     bh.adjust = Adjust::BH;
     bh.order = Order::PValue;
