@@ -134,6 +134,12 @@ TEST(Files, TheCommandLinesFilesLoadIntoAView) {
     EXPECT_EQ(r.class1, 2);
     EXPECT_EQ(r.pairs, 3);
     EXPECT_ERROR(load_dataset(expr, dir.write("bad.txt", "11 0 0\n")), "Error: Invalid format in label data.");
+    // The gene limit: kMaxGenes load, one more is refused.
+    std::string lines;
+    for (int g = 0; g < kMaxGenes; ++g) lines += "1 2\n";
+    const std::string pair_labels = dir.write("pair.txt", "1 0\n");
+    EXPECT_EQ(load_dataset(dir.write("most.txt", lines), pair_labels).sizes().genes, 46341);
+    EXPECT_ERROR(load_dataset(dir.write("more.txt", lines + "1 2\n"), pair_labels), "Error: Too many genes (at most 46341).");
 }
 
 }  // namespace

@@ -74,14 +74,77 @@ TEST(SelectionPaths, ListingsOnlyOnRequest) {
     test::Study noise(3000, 10, 10, 46, false);
     Options listed;
     listed.listings = true;
-    const std::int32_t best = analyse(noise.view(), {1e-300, 20}, listed).listings.top_pairs[0].gene_x;
-    std::copy_n(&noise.at(best, 0), noise.samples, &noise.at(noise.genes - 1, 0));
-    const Result with_listings = analyse(noise.view(), {1e-300, 20}, listed);
-    EXPECT_TRUE(with_listings.used_pair_table);
-    const Result without = analyse(noise.view(), {1e-300, 20});
-    EXPECT_FALSE(without.used_pair_table);
+    noise.add_multiple(analyse(noise.view(), {1e-300, 20}, listed).listings.top_pairs[0].gene_x, 1);
+    const Result with_listings = analyse(noise.view(), {1e-300, 20}, listed), without = analyse(noise.view(), {1e-300, 20});
+    EXPECT_TRUE(with_listings.used_pair_table && !without.used_pair_table);
     EXPECT_TRUE(without.selected.empty() && without.listings.top_pairs.empty() && without.listings.first_pairs.empty());
     EXPECT_EQ(without.without_p_value, with_listings.without_p_value);
+}
+
+// Equal scores exactly where a bounded selection must notice them: one pair
+// of equal scores at the stop (the max_pairs-th and the next passing pair),
+// and at listing places 100 and 101.
+TEST(SelectionPaths, OnePairOfEqualScoresAtTheStopOrAtTheListingsEnd) {
+    Options table;
+    table.testing.pair_table = true;
+    // Studies where the pair at `place` of the selection by `criteria`
+    // (max_pairs large), twice, is selected at place and place + 1 and no
+    // other two selected up to there share a score (the new genes' other
+    // pairs may share scores with the old genes' pairs).
+    auto twins_at = [&](const Criteria& criteria, std::size_t place, bool in_front, std::size_t wanted) {
+        std::vector<test::Study> found;
+        for (unsigned seed = 61; seed < 81 && found.size() < wanted; ++seed) {
+            const test::Study clean(150, 12, 11, seed, false);
+            const SelectedPair p = analyse(clean.view(), criteria, table).selected[place - 1];
+            test::Study twice = test::with_pair_twice(clean, p.gene_x, p.gene_y, in_front);
+            const Result after = analyse(twice.view(), criteria, table);
+            std::vector<std::size_t> ties;
+            for (std::size_t k = 1; k <= place; ++k)
+                if (after.selected[k - 1].score == after.selected[k].score) ties.push_back(k);
+            if (ties == std::vector<std::size_t>{place}) found.push_back(std::move(twice));
+        }
+        EXPECT_FALSE(found.empty()) << "no equal scores at " << place;
+        return found;
+    };
+    for (std::size_t place : {2, 7, 40})
+        for (const double level : {0.05, 1.0})
+            for (const test::Study& twice : twins_at({level, 1000}, place, place == 7, 1))
+                EXPECT_FALSE(expect_same_on_both_paths(twice, {level, static_cast<std::int32_t>(place)}, "at the stop"));
+    // Level 2 selects every pair with a p-value, in rank order.
+    for (bool in_front : {false, true})
+        for (const test::Study& twice : twins_at({2, 1000}, kListingLength, in_front, 2))
+            expect_same_on_both_paths(twice, {1e-300, 5}, "at the listing's end");
+}
+
+// Pairs without a p-value before a stop that a bounded selection cannot see
+// directly. A group of equal scores at the stop mixing pairs with and
+// without a p-value: every score 0 (class 2 a copy of class 1), and no
+// p-value where a gene is twice another (r1 = r2 = 1). Level 1 passes every
+// other pair, so the stop falls anywhere inside the group.
+TEST(SelectionPaths, PairsWithoutAPValueBeforeAStopAmongEqualOrNanScores) {
+    test::Study mirror(14, 6, 6, 62, false);
+    mirror.mirror_classes(mirror.genes);
+    mirror.add_multiple(3, 2);
+    mirror.add_multiple(9, 0.5);
+    const std::int32_t pairs = mirror.genes * (mirror.genes - 1) / 2;
+    for (std::int32_t max_pairs = 1; max_pairs < pairs; max_pairs += 5)
+        for (Adjust adjust : {Adjust::None, Adjust::BH})
+            expect_same_on_both_paths(mirror, {1, max_pairs}, "scores all 0", adjust);
+
+    // Benjamini-Hochberg in score order stopping among the pairs whose score
+    // is not a number (they rank last, in pair order), with pairs without a
+    // p-value both among them (a gene constant in class 1) and before them (a
+    // gene twice another).
+    test::Study huge = test::huge_values(36);
+    for (int j = 0; j < huge.samples; ++j)
+        if (huge.labels[j] == 1) huge.at(4, j) = 3e200;
+    huge.add_multiple(30, 2);
+    const Result all = analyse(huge.view(), {1, 100000});
+    std::int32_t numeric = 0;
+    for (const SelectedPair& p : all.selected) numeric += p.score == p.score;
+    ASSERT_TRUE(all.without_p_value > 0 && numeric + 20 < static_cast<std::int32_t>(all.selected.size()));
+    for (std::int32_t max_pairs = numeric - 1; max_pairs < static_cast<std::int32_t>(all.selected.size()); max_pairs += 17)
+        expect_same_on_both_paths(huge, {1, max_pairs}, "stop among NaN scores", Adjust::BH);
 }
 
 // The fast adjusted selection against the plain one (every pair's p-value,

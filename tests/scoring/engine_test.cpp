@@ -119,35 +119,31 @@ TEST(FastEngine, EveryPathMatchesPerPairRoutines) {
 // decisions the exact p-value gives.
 TEST(FastEngine, CollectorsBesideTheOnePassSeeEveryPairOnceWithItsDecision) {
     const Reference ref(97, 5, 12, 71);
+    struct Seen { int times = 0; double score = 0; std::uint8_t decision = kEcorUnsure; };
     struct Everything : BlockCollector {
         const PairIndex* index;
-        std::vector<int> seen;
-        std::vector<double> score;
-        std::vector<std::uint8_t> decision;
+        std::vector<Seen> pairs;
         bool wants_decisions() const override { return true; }
         void collect(int, const ScoredBlock& b) override {
             for (std::int32_t r = 0; r < b.rows; ++r)
                 for (std::int64_t k = b.first_partner(r); k < b.k_end; ++k) {
-                    const auto p = static_cast<std::size_t>(index->position(b.i0 + r, k));
-                    ++seen[p];
-                    score[p] = b.score[b.at(r, k)];
-                    decision[p] = b.decision[b.at(r, k)];
+                    Seen& s = pairs[static_cast<std::size_t>(index->position(b.i0 + r, k))];
+                    s = {s.times + 1, b.score[b.at(r, k)], b.decision[b.at(r, k)]};
                 }
         }
     } all;
     all.index = &ref.space->index();
-    all.seen.assign(ref.negScore.size(), 0);
-    all.score.assign(ref.negScore.size(), 0);
-    all.decision.assign(ref.negScore.size(), kEcorUnsure);
+    all.pairs.resize(ref.negScore.size());
     const ProgressCallback none;
     ProgressReporter progress(none);
     OnePass(*ref.space, {0.05, 3}, false, Context{2, progress}, {&all});
     for (std::size_t p = 0; p < ref.negScore.size(); ++p) {
         const double pval = ref.space->p_value(ref.r1[p], ref.r2[p]);
-        const std::uint8_t d = all.decision[p];
-        EXPECT_TRUE(all.seen[p] == 1 && same_bits(-all.score[p], ref.negScore[p]) &&
-                    (d == kEcorUnsure || d == (std::isnan(pval) ? kEcorNone : pval <= 0.05 ? kEcorPass : kEcorFail)))
-            << "pair " << p << ": seen " << all.seen[p] << ", decision " << int{d};
+        const Seen& s = all.pairs[p];
+        EXPECT_TRUE(s.times == 1 && same_bits(-s.score, ref.negScore[p]) &&
+                    (s.decision == kEcorUnsure ||
+                     s.decision == (std::isnan(pval) ? kEcorNone : pval <= 0.05 ? kEcorPass : kEcorFail)))
+            << "pair " << p;
     }
 }
 
@@ -186,7 +182,6 @@ TEST(Analysis, BothEnginesGiveTheSameResult) {
             plain.testing.engine = Engine::Straightforward, plain.adjust = adjust, plain.order = order;
             plain.listings = true;
             const Result want = analyse(study.view(), c.answers, plain);
-            EXPECT_EQ(want.pairs, std::int64_t{c.genes} * (c.genes - 1) / 2);
             for (int threads : {1, 2}) {
                 Options fast = plain;
                 fast.testing.engine = Engine::Fast, fast.threads = threads;
