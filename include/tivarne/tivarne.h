@@ -161,6 +161,12 @@ struct Options {
     ProgressCallback progress;
     Adjust adjust = Adjust::None;
     Order order = Order::Score;
+    // Each class needs at least this many samples, or analyse() throws an
+    // Error of kind Input. With one or two samples in a class every
+    // correlation within it is +-1 or not a number, and the p-values, which
+    // rest on large-sample theory, carry no information. 0 (or 1) leaves only
+    // the check that each class has a sample.
+    std::int32_t min_class_size = 3;
     // Compute the console listings into Result::listings. Equal scores among
     // the best 101 pairs can make the listing need the table of all pairs,
     // so they are computed only when asked for (also when on_listings is set).
@@ -201,9 +207,10 @@ struct Result {
 
 // Scores and ranks every pair of genes of `data` and selects the significant
 // ones. Throws Error: kind Input for unusable data (a value that is not
-// finite, a label other than 0 or 1, a class without samples, more than
-// kMaxGenes genes), Memory when the data or the pair table do not fit,
-// Cancelled when the progress callback asks to stop.
+// finite, a label other than 0 or 1, a class without samples or with fewer
+// than Options::min_class_size, more than kMaxGenes genes), Memory when the
+// data or the pair table do not fit, Cancelled when the progress callback
+// asks to stop.
 Result analyse(const DataView& data, const Criteria& criteria, const Options& options = {});
 
 }  // namespace tivarne

@@ -19,6 +19,7 @@ using test::same_bits;
 bool expect_same_on_both_paths(const test::Study& study, const Criteria& criteria, const std::string& what,
                                Adjust adjust = Adjust::None, Order order = Order::Score) {
     Options table;
+    table.min_class_size = 0;
     table.testing.pair_table = true;
     table.listings = true;
     table.adjust = adjust;

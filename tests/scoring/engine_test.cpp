@@ -179,6 +179,7 @@ TEST(Analysis, BothEnginesGiveTheSameResult) {
         for (const auto& [adjust, order] : {std::pair(Adjust::None, Order::Score),
                                             std::pair(Adjust::BH, Order::PValue)}) {
             Options plain;
+            plain.min_class_size = 0;
             plain.testing.engine = Engine::Straightforward, plain.adjust = adjust, plain.order = order;
             plain.listings = true;
             const Result want = analyse(study.view(), c.answers, plain);
