@@ -151,29 +151,34 @@ void OnePass::Pass::collect(int thread, const ScoredBlock& scored) {
     // pairs at or above the cut.
     const bool bulk = passing_cut == -kInf;
     if (bulk || decisions_wanted_) block.decision = decide_block(t, scored);
-    double listing_cut = listing ? t.listing.cut() : kInf;
+    // The loop's values in locals: the block escapes to the collectors.
+    const double *score = block.score, *r1 = block.r1, *r2 = block.r2;
+    const std::uint8_t* decision = block.decision;
+    const std::int64_t k_end = block.k_end;
+    const bool listed = listing;
+    double listing_cut = listed ? t.listing.cut() : kInf;
     t.candidates.clear();
     for (std::int32_t r = 0; r < block.rows; ++r) {
         const std::int64_t first = space.index().row_first(block.i0 + r);  // + k: the position
         const std::int64_t row = block.at(r, 0);
         // Most pairs fall below both cuts (and NaN fails the test too).
         const double lowest = bulk ? -kInf : std::min(listing_cut, passing_cut);
-        for (std::int64_t k = block.first_partner(r); k < block.k_end; ++k) {
-            const double s = block.score[row + k];
+        for (std::int64_t k = block.first_partner(r); k < k_end; ++k) {
+            const double s = score[row + k];
             if (!(s >= lowest)) {
                 if (s != s) {
-                    if (listing) t.listing.offer_nan(first + k);
-                    t.nan_score_with_p |= block.r1[row + k] == block.r1[row + k] && block.r2[row + k] == block.r2[row + k];
+                    if (listed) t.listing.offer_nan(first + k);
+                    t.nan_score_with_p |= r1[row + k] == r1[row + k] && r2[row + k] == r2[row + k];
                 }
                 continue;
             }
-            const Candidate c{s, block.r1[row + k], block.r2[row + k], first + k};
+            const Candidate c{s, r1[row + k], r2[row + k], first + k};
             if (s >= listing_cut) {
                 t.listing.offer(s, first + k);
                 listing_cut = t.listing.cut();
             }
             if (bulk)
-                decide(t, c, block.decision[row + k]);
+                decide(t, c, decision[row + k]);
             else if (s >= passing_cut)
                 t.candidates.push_back(c);
         }
