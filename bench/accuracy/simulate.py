@@ -96,6 +96,13 @@ def true_pair_count():
     return int(np.triu(c1 != c2, 1).sum())
 
 
+def correlated_null_pairs():
+    """The pairs of a null study whose (common) correlation is not 0."""
+    genes = BLOCK * len(blocks(True))
+    c = true_correlations(genes, [k[0] for k in blocks(True)])
+    return int((np.triu(c, 1) != 0).sum())
+
+
 class Study:
     """One simulated study: expression (genes x samples), labels, and the truth per pair.
 
@@ -117,6 +124,7 @@ class Study:
         rho1 = true_correlations(genes, [k[0] for k in spec])[self.i, self.j]
         rho2 = true_correlations(genes, [k[1] for k in spec])[self.i, self.j]
         self.true = rho1 != rho2
+        self.correlated = (rho1 != 0) | (rho2 != 0)
         sign = lambda r: "+" if r > 0 else "-" if r < 0 else "0"
         self.pattern = np.full(len(self.i), "", dtype="<U3")
         for p in np.flatnonzero(self.true):
