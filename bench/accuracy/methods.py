@@ -8,8 +8,10 @@ then replaces Benjamini-Hochberg. A method that the installed tivarne cannot
 run reports why in `skip_reason()`, and the run leaves it out with that note.
 
 To add a method, append it to METHODS. Options of tivarne.analyse() are
-`Library(key, label, options={...})`: it is skipped until analyse() accepts
-every option name.
+`Library(key, label, about, options={...})`: skipped until analyse() accepts
+every option name; `same_as=KEY` has the run report how far its p-values
+are from those of the benchmark's method KEY (the formula it implements);
+`fdr_column` names a column of the library's own false discovery estimate.
 """
 import inspect
 import math
@@ -174,10 +176,11 @@ class Method:
 class Library(Method):
     """A p-value column of tivarne.analyse() with the given options; optionally its own FDR column."""
 
-    def __init__(self, key, label, about, options=None, p_column="p_value", fdr_column=None):
+    def __init__(self, key, label, about, options=None, p_column="p_value", fdr_column=None, same_as=None):
         self.key, self.label, self.about = key, label, about
         self.options = options or {}
         self.p_column, self.fdr_column = p_column, fdr_column
+        self.same_as = same_as  # the key of the benchmark's method whose p-values this option must give
 
     def skip_reason(self):
         accepted = inspect.signature(tivarne.analyse).parameters
@@ -250,7 +253,7 @@ METHODS = [
             "null tail at 1e-5)", "bicor", shift=4),
     # Options of the library that later versions add; skipped until analyse() takes them.
     Library("lib_calibrated", "tivarne calibrated p-value", "the library's calibrated option",
-            options={"p_value": "calibrated"}),
+            options={"p_value": "calibrated"}, same_as="ecor_n3"),
     Library("permutations", "tivarne permutations", "label permutations: empirical p-value and FDR",
             options={"permutations": 100, "seed": 1}, fdr_column="fdr"),
 ]

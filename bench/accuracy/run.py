@@ -117,6 +117,17 @@ def check_library(ev, checks):
     checks["p"] = max(checks.get("p", 0.0), dp)
 
 
+def compare_with_reference(results, checks):
+    """The largest relative difference of each library option's p-values from the formula it implements."""
+    for method in methods_module.METHODS:
+        reference = getattr(method, "same_as", None)
+        if results.get(method.key) is not None and results.get(reference) is not None:
+            got, want = results[method.key].p, results[reference].p
+            have = want > 0
+            diff = float(np.nanmax(np.abs(got[have] / want[have] - 1))) if have.any() else 0.0
+            checks[method.key] = max(checks.get(method.key, 0.0), diff)
+
+
 def signal_studies(args, active, notes, collected, checks):
     for si, scenario in enumerate(args.scenarios):
         for n1, n2 in args.sizes:
@@ -128,8 +139,9 @@ def signal_studies(args, active, notes, collected, checks):
                 check_library(ev, checks)
                 truth = study.true
                 patterns = [study.pattern == p for p in simulate.PATTERNS]
+                results = {}
                 for method in list(active):
-                    res = run_method(method, ev, active, notes)
+                    res = results[method.key] = run_method(method, ev, active, notes)
                     if res is None:
                         continue
                     add = lambda metric, value: collected.add(where, method.key, metric, value)
@@ -145,6 +157,7 @@ def signal_studies(args, active, notes, collected, checks):
                         power, fdp = metrics.discoveries(q, truth, Q_LEVEL)
                         add("power", power)
                         add("fdr", fdp)
+                compare_with_reference(results, checks)
             log("signal %s %s: %d studies done" % (scenario, size_name(n1, n2), args.studies))
 
 
@@ -337,6 +350,10 @@ def report(args, active, notes, collected, checks, calib, seconds, command, mach
     if checks:
         out.append("Check: the benchmark's biweight midcorrelations match the library's r1, r2 within %.1e, "
                    "its ECOR p-values the library's within a relative %.1e." % (checks["r"], checks["p"]))
+        for m in methods_module.METHODS:
+            if m.key in checks:
+                out.append("Check: %s against %s: p-values within a relative %.1e."
+                           % (m.label, m.same_as, checks[m.key]))
         out.append("")
     for scenario in args.scenarios:
         out += ["## %s data" % scenario.capitalize(), ""]
