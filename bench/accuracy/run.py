@@ -56,6 +56,22 @@ CAL_SIZES = [10, 20, 50, 100]
 CAL_RHOS = [0.0, 0.5, 0.8]
 
 
+NULL_NOTE = ("1.00 is exact; above 1 too many small p-values (anti-conservative). All pairs of the "
+             "study, then only the pairs within the correlated blocks (correlation +0.5 or -0.5 in "
+             "both classes, %d per study). Last column: the fraction of null studies with any pair "
+             "at BH q <= %g (the FDR of a study without true pairs).")
+VARIANCE_NOTE = ("Sampling distribution of atanh(r) for the biweight midcorrelation and Pearson's, "
+                 "%d replicate pairs per row: bias = mean of atanh(r) - atanh(rho); (n - 3) var(atanh r) "
+                 "is 1 where Fisher's variance 1/(n-3) holds.")
+TAIL_NOTE = ("Null tails (rho = 0, two independent classes of n, %d draws of %d genes: %d pairs per row): "
+             "n - n', where n' is the class size both classes need for the statistic to exceed the "
+             "chi-squared(1) quantile at that level as often as the level says. ECOR: the ECOR "
+             "statistic of the biweight midcorrelations with sizes n', n'; z: n'/2 (atanh r1 - "
+             "atanh r2)^2 of the biweight midcorrelations (the z-test with variance 1/n'); Pearson z: "
+             "the same of Pearson's correlations (Fisher's z-test). A constant n - n' across the "
+             "levels means the form's tail has the chi-squared shape.")
+
+
 def parse_sizes(text):
     sizes = []
     for item in text.split(","):
@@ -306,8 +322,7 @@ def calibration_tables(args):
                               + ["%.3f" % v[k][1] for k in ("bicor", "pearson")])
             t = calibration.tail_sizes([args.seed, 3, oi, n], n, alphas, args.tail_genes, args.tail_draws,
                                        scenario == "outliers")
-            rows_t.append([scenario, str(n)] + ["%.2f" % x for form in ("ecor", "z", "pearson z")
-                                                 for x in t[form]])
+            rows_t.append([scenario, str(n)] + ["%.2f" % x for form in ("ecor", "z", "pearson z") for x in t[form]])
         log("calibration study %s done" % scenario)
     var_table = table(["data", "n", "rho", "bias, biweight", "bias, Pearson", "(n-3) var, biweight",
                        "(n-3) var, Pearson"], rows_v)
@@ -373,26 +388,14 @@ def report(args, active, notes, collected, checks, calib, seconds, command, mach
                 "(a cut that needs the truth): the ranking's quality without its p-value's calibration."
                 % Q_LEVEL, "", by_size_table(args, active, collected, scenario, "oracle")]
         out += ["### Null studies: fraction of pairs at or below each level, divided by the level", "",
-                "1.00 is exact; above 1 too many small p-values (anti-conservative). All pairs of the "
-                "study, then only the pairs within the correlated blocks (correlation +0.5 or -0.5 in "
-                "both classes, %d per study). Last column: the fraction of null studies with any pair "
-                "at BH q <= %g (the FDR of a study without true pairs)." % (simulate.correlated_null_pairs(),
-                                                                          Q_LEVEL), "", null_table(args, active, collected, scenario)]
+                NULL_NOTE % (simulate.correlated_null_pairs(), Q_LEVEL), "",
+                null_table(args, active, collected, scenario)]
     out += ["## Goals of the calibrated route", "", goals(args, active, collected)]
     if calib:
         var_table, tail_table = calib
-        out += ["## Calibration study", "",
-                "Sampling distribution of atanh(r) for the biweight midcorrelation and Pearson's, "
-                "%d replicate pairs per row: bias = mean of atanh(r) - atanh(rho); (n - 3) var(atanh r) "
-                "is 1 where Fisher's variance 1/(n-3) holds." % args.variance_reps, "", var_table,
-                "Null tails (rho = 0, two independent classes of n, %d draws of %d genes: %d pairs per row): "
-                "n - n', where n' is the class size both classes need for the statistic to exceed the "
-                "chi-squared(1) quantile at that level as often as the level says. ECOR: the ECOR "
-                "statistic of the biweight midcorrelations with sizes n', n'; z: n'/2 (atanh r1 - "
-                "atanh r2)^2 of the biweight midcorrelations (the z-test with variance 1/n'); Pearson z: "
-                "the same of Pearson's correlations (Fisher's z-test). A constant n - n' across the "
-                "levels means the form's tail has the chi-squared shape." % (args.tail_draws, args.tail_genes, args.tail_draws * args.tail_genes
-                            * (args.tail_genes - 1) // 2), "", tail_table]
+        tail_pairs = args.tail_draws * args.tail_genes * (args.tail_genes - 1) // 2
+        out += ["## Calibration study", "", VARIANCE_NOTE % args.variance_reps, "", var_table,
+                TAIL_NOTE % (args.tail_draws, args.tail_genes, tail_pairs), "", tail_table]
     return "\n".join(out)
 
 

@@ -21,7 +21,8 @@ def test_metrics_on_worked_cases():
     q = metrics.bh(np.array([0.01, 0.04, 0.03, 0.5, np.nan]))
     np.testing.assert_allclose(q, [0.04, 0.16 / 3, 0.16 / 3, 0.5, np.nan])
     assert metrics.discoveries(q, truth, 0.06) == (2 / 3, 1 / 3)
-    assert metrics.any_discovery(np.array([0.01, 0.5]), 2, 0.02) and not metrics.any_discovery(np.array([0.01]), 2, 0.01)
+    assert metrics.any_discovery(np.array([0.01, 0.5]), 2, 0.02)
+    assert not metrics.any_discovery(np.array([0.01]), 2, 0.01)
 
 
 def test_generator_blocks_have_their_correlations():
