@@ -24,10 +24,9 @@ def printed(pairs, x, y):
 
 # The bundled example through the command line, and end-to-end cases with their
 # expected result files: p-values 1 and 0, weights that are not a number,
-# constant genes, a level in log form, no pairs at all.
+# constant genes, a level in log form.
 @pytest.mark.parametrize("case", ["golub", "run_pvalue_special_cases", "run_level_zero_infinite_statistic",
-                                  "run_constant_gene_nan_scores", "run_level_5e-7_log_form",
-                                  "run_one_gene_no_pairs"])
+                                  "run_constant_gene_nan_scores", "run_level_5e-7_log_form"])
 def test_rows_are_the_command_lines(case, tmp_path):
     if case == "golub":
         folder, answers, result = GOLUB, "0.01 20\n", tmp_path / "result.tsv"
