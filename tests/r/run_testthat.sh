@@ -19,7 +19,7 @@ trap 'rm -rf "$scratch"' EXIT
 cp -R "$repo/CMakeLists.txt" "$repo/src" "$repo/include" "$repo/examples" "$repo/r" "$scratch/"
 rm -rf "$scratch/r/src/lib" "$scratch/r/src/include" "$scratch/r/src/"*.o "$scratch/r/src/"*.so
 mkdir "$scratch/lib"
-R CMD INSTALL --no-test-load -l "$scratch/lib" "$scratch/r" > "$scratch/install.log" 2>&1 \
+MAKEFLAGS="${MAKEFLAGS:--j2}" R CMD INSTALL --no-test-load -l "$scratch/lib" "$scratch/r" > "$scratch/install.log" 2>&1 \
   || { cat "$scratch/install.log"; exit 1; }
 cd "$scratch/r/tests"
 R_LIBS="$scratch/lib" Rscript testthat.R
