@@ -87,6 +87,8 @@ def pybind11_includes():
 
 setup(
     packages=["tivarne"],
+    # The report's template, styles, script and the vendored cytoscape.js.
+    package_data={"tivarne": ["report_assets/*"]},
     ext_modules=[Extension("tivarne._core", sources=["src/_core.cpp"], language="c++",
                            depends=[os.path.join(ROOT, "include", "tivarne", "tivarne.h")])],
     cmdclass={"build_ext": BuildExt},
