@@ -94,10 +94,12 @@ class Browser:
 
     def click(self, selector):
         element = self._session("POST", "/element", {"using": "css selector", "value": selector})
-        self._session("POST", "/element/%s/click" % next(iter(element.values())))
+        self._session("POST", "/element/%s/click" % next(iter(element.values())), {})
 
-    def resize(self, width, height):
-        self._session("POST", "/window/rect", {"width": width, "height": height})
+    def viewport(self, width, height):
+        """Makes the page as wide as a phone's screen, or any other (a window cannot be narrower than 500)."""
+        self._session("POST", "/goog/cdp/execute", {"cmd": "Emulation.setDeviceMetricsOverride", "params": {
+            "width": width, "height": height, "deviceScaleFactor": 1, "mobile": False}})
 
     def screenshot(self):
         """The visible part of the page as PNG bytes."""

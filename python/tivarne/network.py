@@ -154,9 +154,11 @@ def graphml(records, max_edges=None):
 def cytoscape_json(records, max_edges=None):
     """The network as Cytoscape JSON text (elements: nodes and edges)."""
     nodes, edges, _ = graph(records, max_edges)
+    # "value" (the id again), "directed" and "multigraph" are for networkx's reader.
     document = {"format_version": "1.0", "generated_by": "tivarne", "data": {"name": "tivarne"},
+                "directed": False, "multigraph": False,
                 "elements": {
-                    "nodes": [{"data": dict(node, id=node["id"])} for node in nodes],
+                    "nodes": [{"data": dict(node, value=node["id"])} for node in nodes],
                     "edges": [{"data": dict(edge["data"], id=edge["id"], source=edge["source"],
                                             target=edge["target"])} for edge in edges]}}
     return json.dumps(document, indent=1, allow_nan=False, ensure_ascii=False) + "\n"

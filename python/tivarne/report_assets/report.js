@@ -463,9 +463,9 @@
   }
   function cytoscapeJson(graph) {
     return JSON.stringify({
-      format_version: '1.0', generated_by: 'tivarne', data: {name: 'tivarne'},
+      format_version: '1.0', generated_by: 'tivarne', data: {name: 'tivarne'}, directed: false, multigraph: false,
       elements: {
-        nodes: graph.nodes.map(function (n) { return {data: {id: n.id, name: n.name, index: n.index, degree: n.degree}}; }),
+        nodes: graph.nodes.map(function (n) { return {data: {id: n.id, name: n.name, index: n.index, degree: n.degree, value: n.id}}; }),
         edges: graph.edges.map(function (e) { return {data: Object.assign({}, e.data, {id: e.id, source: e.source, target: e.target})}; })
       }
     }, null, 1) + '\n';
