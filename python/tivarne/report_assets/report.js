@@ -199,7 +199,9 @@
     var rows = records.map(function (r) {
       var tr = el('tr', {tabindex: onPick ? 0 : null});
       columns.forEach(function (c) {
-        tr.appendChild(el('td', {'class': c.text ? 'text' : null}, c.show ? c.show(r) : String(r[c.key])));
+        var name = c.name ? String(r[c.key]) : null;   // long names cut, in full on hover
+        tr.appendChild(el('td', {'class': c.text ? (name ? 'text name' : 'text') : null, title: name},
+                          c.show ? c.show(r) : String(r[c.key])));
       });
       if (onPick) {
         tr.addEventListener('click', function () { onPick(r, tr); });
@@ -256,16 +258,15 @@
   var HAS_Q = hasAny(PAIRS, 'q'), HAS_CLASS = hasAny(PAIRS, 'dc_class');
 
   function directionCell(r) {
-    var d = DIRECTIONS[r.direction];
-    return [lineSample(d.colour, d.dash, 2.5), d.short];
+    return [el('span', {'class': 'dir ' + r.direction, 'aria-hidden': 'true'}), DIRECTIONS[r.direction].short];
   }
 
   var pairTable;
   function pairs() {
     var columns = [
       {key: 'rank', label: 'rank'},
-      {key: 'gene_x', label: 'gene X', text: true},
-      {key: 'gene_y', label: 'gene Y', text: true},
+      {key: 'gene_x', label: 'gene X', text: true, name: true},
+      {key: 'gene_y', label: 'gene Y', text: true, name: true},
       {key: 'r1', label: 'r1', title: 'biweight midcorrelation in ' + CLASS1, show: function (r) { return fixed(r.r1, 3); }},
       {key: 'r2', label: 'r2', title: 'biweight midcorrelation in ' + CLASS2, show: function (r) { return fixed(r.r2, 3); }},
       {key: 'c', label: 'c', title: 'weight: how alike the spread is in the two classes', show: function (r) { return fixed(r.c, 3); }},
@@ -359,7 +360,7 @@
     // that fits, else one above the other.
     var avail = Math.max(260, byId('scatter-plot').clientWidth || 600);
     var left = 62, top = 34, hgap = 72, vgap = 70;
-    var across = state.overlay || avail < 2 * 200 + left + hgap + 16 ? 1 : 2;
+    var across = state.overlay || avail < 2 * 180 + left + hgap + 16 ? 1 : 2;
     var pw = Math.min(state.overlay ? 420 : 260, Math.floor((avail - left - 16 - (across - 1) * hgap) / across));
     var ph = state.overlay ? Math.round(pw * 0.72) : pw, down = Math.ceil(panels.length / across);
     var width = left + across * pw + (across - 1) * hgap + 16, height = top + down * ph + (down - 1) * vgap + 86;
@@ -671,7 +672,7 @@
       var other = r.index_x === index ? r.gene_y : r.gene_x;
       return {rank: r.rank, partner: other, score: r.score, p: r.p, direction: r.direction, pair: r};
     }), [
-      {key: 'rank', label: 'rank'}, {key: 'partner', label: 'partner', text: true},
+      {key: 'rank', label: 'rank'}, {key: 'partner', label: 'partner', text: true, name: true},
       {key: 'score', label: 'score', show: function (r) { return fixed(r.score, 3); }},
       {key: 'p', label: 'p', ascending: true, show: function (r) { return pvalue(r.p); }},
       {key: 'direction', label: 'direction', text: true, show: function (r) { return directionCell(r.pair); }}
@@ -731,7 +732,7 @@
     body.appendChild(box);
     var q = hasAny(G, 'q');
     sortableTable(table, G, [
-      {key: 'gene', label: 'gene', text: true},
+      {key: 'gene', label: 'gene', text: true, name: true},
       {key: 'degree', label: 'degree'},
       {key: 'expected', label: 'expected', show: function (r) { return fixed(r.expected, 2); }},
       {key: 'stronger_in_class1', label: 'stronger in ' + CLASS1},
