@@ -134,7 +134,7 @@ def browser():
 
 def opened(browser, path):
     browser.open(path)
-    assert browser.wait_for("window.tivarneReport && tivarneReport.ready")
+    assert browser.wait_for("window.tivarneReport && tivarneReport.complete")
     return browser
 
 

@@ -20,7 +20,10 @@
                          line: 'dashed'},
     sign_change: {label: 'sign change', short: 'sign \u00b1', colour: '#7a3e9d', dash: '2 3', line: 'dotted'}
   };
-  var TABLE_ROWS = 1000;
+  // A table shows at most TABLE_ROWS rows (a button shows the rest); the first
+  // FIRST_ROWS are drawn with the page, the others right after it is ready.
+  var TABLE_ROWS = 1000, FIRST_ROWS = 150;
+  var later = [];
   var state = {selected: null, overlay: false, cy: null};
   var api = window.tivarneReport = {data: data, ready: false, cy: null};
   var figures = {};   // name -> {title, svg: function returning an SVG element, or png: function(callback)}
@@ -53,7 +56,8 @@
     });
   }
   function byId(id) { return document.getElementById(id); }
-  function count(n) { return n === null || n === undefined ? null : Number(n).toLocaleString('en-US'); }
+  function html(text) { return String(text).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;').replace(/"/g, '&quot;'); }
+  function count(n) { return n === null || n === undefined ? null : String(n).replace(/\B(?=(\d{3})+(?!\d))/g, ','); }
   function fixed(x, digits) {
     if (x === null || x === undefined) return '\u2014';
     return Math.abs(x) < 0.5 * Math.pow(10, -digits) && x !== 0 ? x.toExponential(1) : x.toFixed(digits);
@@ -191,28 +195,37 @@
   }
 
   // ---------------------------------------------------------------- tables
-  // A sortable table of records: columns [{key, label, text (left-aligned), show(record)}].
+  // A sortable table of records: columns [{key, label, text (left-aligned),
+  // name (cut when long, in full on hover), show(record) giving the cell's
+  // text}]. The rows are made in one piece of HTML, the clicks handled by the body.
   function sortableTable(table, records, columns, onPick, rowLimit) {
     var thead = table.tHead, tbody = table.tBodies[0];
     var sort = {key: columns[0].key, ascending: true};
-    var visible = records, limit = rowLimit;
-    var rows = records.map(function (r) {
-      var tr = el('tr', {tabindex: onPick ? 0 : null});
-      columns.forEach(function (c) {
-        var name = c.name ? String(r[c.key]) : null;   // long names cut, in full on hover
-        tr.appendChild(el('td', {'class': c.text ? (name ? 'text name' : 'text') : null, title: name},
-                          c.show ? c.show(r) : String(r[c.key])));
+    var visible = records, limit = rowLimit, drawn = api.ready ? rowLimit : Math.min(rowLimit, FIRST_ROWS);
+    var holder = document.createElement('tbody');
+    holder.innerHTML = records.map(function (r, k) {
+      return '<tr data-k="' + k + '"' + (onPick ? ' tabindex="0"' : '') + '>' + columns.map(function (c) {
+        var value = String(r[c.key]), text = c.show ? c.show(r) : value;
+        return '<td' + (c.text ? ' class="text' + (c.name ? ' name" title="' + html(value) + '"' : '"') : '') + '>' +
+          (c.key === 'direction' ? '<span class="dir ' + r[c.key] + '" aria-hidden="true"></span>' : '') + html(text) + '</td>';
+      }).join('') + '</tr>';
+    }).join('');
+    var rows = Array.prototype.slice.call(holder.children);
+    records.forEach(function (r, k) { r.__row = rows[k]; r.__order = k; });
+    if (onPick) {
+      var picked = function (event) {
+        var tr = event.target.closest('tr');
+        return tr && tr.parentNode === tbody ? records[Number(tr.getAttribute('data-k'))] : null;
+      };
+      tbody.addEventListener('click', function (event) { var r = picked(event); if (r) onPick(r); });
+      tbody.addEventListener('keydown', function (event) {
+        var r = picked(event);
+        if (r && (event.key === 'Enter' || event.key === ' ')) { event.preventDefault(); onPick(r); }
       });
-      if (onPick) {
-        tr.addEventListener('click', function () { onPick(r, tr); });
-        tr.addEventListener('keydown', function (e) { if (e.key === 'Enter' || e.key === ' ') { e.preventDefault(); onPick(r, tr); } });
-      }
-      r.__row = tr;
-      return tr;
-    });
+    }
     var headRow = el('tr');
     columns.forEach(function (c) {
-      var th = el('th', {scope: 'col', 'class': c.text ? 'text' : null, title: c.title || null},
+      var th = el('th', {scope: 'col', 'class': (c.text ? 'text ' : '') + 'col-' + c.key, title: c.title || null},
                   el('button', {type: 'button', text: c.label, onclick: function () {
                     sort = {key: c.key, ascending: sort.key === c.key ? !sort.ascending : c.key === 'rank' || !!c.text || c.ascending};
                     draw();
@@ -235,7 +248,7 @@
     function draw() {
       var ordered = visible.slice().sort(compare);
       var fragment = document.createDocumentFragment();
-      ordered.slice(0, limit).forEach(function (r) { fragment.appendChild(r.__row); });
+      ordered.slice(0, Math.min(limit, drawn)).forEach(function (r) { fragment.appendChild(r.__row); });
       tbody.textContent = '';
       tbody.appendChild(fragment);
       columns.forEach(function (c) {
@@ -248,8 +261,9 @@
         more.appendChild(el('button', {type: 'button', text: 'Show all', onclick: function () { limit = Infinity; draw(); }}));
       }
     }
-    records.forEach(function (r, k) { r.__order = k; });
     draw();
+    if (drawn < limit && records.length > drawn) later.push(function () { drawn = limit; draw(); });
+    else drawn = limit;
     return {filter: function (keep) { visible = records.filter(keep); draw(); return visible.length; }, rows: rows};
   }
 
@@ -257,9 +271,7 @@
   function hasAny(records, key) { return records.some(function (r) { return r[key] !== null && r[key] !== undefined; }); }
   var HAS_Q = hasAny(PAIRS, 'q'), HAS_CLASS = hasAny(PAIRS, 'dc_class');
 
-  function directionCell(r) {
-    return [el('span', {'class': 'dir ' + r.direction, 'aria-hidden': 'true'}), DIRECTIONS[r.direction].short];
-  }
+  function directionCell(r) { return DIRECTIONS[r.direction].short; }
 
   var pairTable;
   function pairs() {
@@ -296,7 +308,7 @@
       byId('pair-count').textContent = count(n) + ' of ' + count(PAIRS.length) + ' pairs';
     }
     [text, directionSelect, classSelect].forEach(function (e) { e.addEventListener('input', apply); });
-    apply();
+    byId('pair-count').textContent = count(PAIRS.length) + ' of ' + count(PAIRS.length) + ' pairs';
 
     var notes = [];
     if (!HAS_Q) notes.push('q-values: not computed for this run' + (S.adjust === 'none' ? ' (no adjustment asked for).' : '.'));
@@ -500,9 +512,11 @@
     var datalist = byId('gene-names');
     NET.nodes.map(function (n) { return n.name; }).sort().forEach(function (name) { datalist.appendChild(el('option', {value: name})); });
 
+    var positions = layoutPositions(NET);
     var elements = NET.nodes.map(function (n) {
       var size = maxDegree > 1 ? 14 + 30 * Math.sqrt((n.degree - 1) / (maxDegree - 1)) : 16;
-      return {group: 'nodes', data: {id: n.id, name: n.name, index: n.index, degree: n.degree, size: size}, classes: hubs[n.id] ? 'hub' : ''};
+      return {group: 'nodes', data: {id: n.id, name: n.name, index: n.index, degree: n.degree, size: size},
+              position: positions[n.id], classes: hubs[n.id] ? 'hub' : ''};
     }).concat(NET.edges.map(function (e) {
       return {group: 'edges', data: {id: e.id, source: e.source, target: e.target, direction: e.record.direction, rank: e.record.rank}};
     }));
@@ -526,8 +540,21 @@
       style.push({selector: 'edge[direction = "' + k + '"]', style: {'line-color': DIRECTIONS[k].colour, 'line-style': DIRECTIONS[k].line,
         'line-dash-pattern': function () { return dash.map(function (v) { return v * view.thick; }); }}});
     });
-    var cy = state.cy = api.cy = cytoscape({container: byId('cy'), elements: elements, style: style, wheelSensitivity: 0.3,
-                                             minZoom: 0.05, maxZoom: 6, boxSelectionEnabled: false});
+    // The positions come with the elements, and the view that fits them is
+    // worked out here: cytoscape's own fit would measure every element first.
+    var box = byId('cy'), x0 = Infinity, y0 = Infinity, x1 = -Infinity, y1 = -Infinity;
+    elements.forEach(function (e) {
+      if (!e.position) return;
+      var r = e.data.size / 2 + 4;
+      x0 = Math.min(x0, e.position.x - r); x1 = Math.max(x1, e.position.x + r);
+      y0 = Math.min(y0, e.position.y - r - 16); y1 = Math.max(y1, e.position.y + r);
+    });
+    var pad = 24, W = Math.max(box.clientWidth, 100), H = Math.max(box.clientHeight, 100);
+    var zoom = Math.min(6, Math.max(0.05, Math.min((W - 2 * pad) / (x1 - x0 || 1), (H - 2 * pad) / (y1 - y0 || 1))));
+    var pan = {x: (W - (x1 - x0) * zoom) / 2 - x0 * zoom, y: (H - (y1 - y0) * zoom) / 2 - y0 * zoom};
+    var cy = state.cy = api.cy = cytoscape({container: box, elements: elements, style: style, wheelSensitivity: 0.3,
+                                             minZoom: 0.05, maxZoom: 6, boxSelectionEnabled: false, zoom: zoom, pan: pan,
+                                             layout: {name: 'preset', fit: false}});
     var recordOf = {};
     NET.edges.forEach(function (e) { recordOf[e.id] = e.record; });
     var tip = byId('tooltip');
@@ -567,7 +594,7 @@
     });
 
     figures.network = {title: 'Network', svg: networkSvg, png: function (done) {
-      done(cy.png({output: 'blob', full: true, scale: 2, bg: '#ffffff'}));
+      done(cy.png({output: 'blob', full: true, maxWidth: 2400, maxHeight: 2400, bg: '#ffffff'}));
     }};
     figureButtons('network', document.querySelector('[data-figure=network]'));
     var pending = false;
@@ -581,9 +608,8 @@
       cy.style().update();
     }
     cy.on('zoom', function () { if (!pending) { pending = true; requestAnimationFrame(restyle); } });
-    var layout = cy.layout({name: 'preset', positions: layoutPositions(NET), fit: true, padding: 24});
-    layout.one('layoutstop', function () { restyle(); finish(); });
-    layout.run();
+    restyle();
+    finish();
   }
 
   // Positions of the nodes: each connected part laid out by forces
@@ -675,7 +701,7 @@
       {key: 'rank', label: 'rank'}, {key: 'partner', label: 'partner', text: true, name: true},
       {key: 'score', label: 'score', show: function (r) { return fixed(r.score, 3); }},
       {key: 'p', label: 'p', ascending: true, show: function (r) { return pvalue(r.p); }},
-      {key: 'direction', label: 'direction', text: true, show: function (r) { return directionCell(r.pair); }}
+      {key: 'direction', label: 'direction', text: true, show: directionCell}
     ], function (r) { selectPair(r.pair); byId('scatter').scrollIntoView({block: 'nearest'}); }, Infinity);
   }
   function clearGene() {
@@ -894,12 +920,16 @@
   }
 
   function finish() {
-    if (!api.ready) {
-      downloads();
-      api.ready = true;
-      if (window.performance && performance.mark) performance.mark('tivarne-ready');
-      document.documentElement.setAttribute('data-ready', 'true');
-    }
+    if (api.ready) return;
+    downloads();
+    api.ready = true;
+    performance.mark('tivarne-ready');
+    // The rest of the tables' rows, once the page is on the screen.
+    setTimeout(function () {
+      later.splice(0).forEach(function (f) { f(); });
+      api.complete = true;
+      performance.mark('tivarne-complete');
+    }, 0);
   }
 
   summary();
