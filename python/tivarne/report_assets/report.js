@@ -200,7 +200,7 @@
   // text}]. The rows are made in one piece of HTML, the clicks handled by the body.
   function sortableTable(table, records, columns, onPick, rowLimit) {
     var thead = table.tHead, tbody = table.tBodies[0];
-    var sort = {key: columns[0].key, ascending: true};
+    var sort = {key: '__order', ascending: true};   // the records' own order first
     var visible = records, limit = rowLimit, drawn = api.ready ? rowLimit : Math.min(rowLimit, FIRST_ROWS);
     var holder = document.createElement('tbody');
     holder.innerHTML = records.map(function (r, k) {
