@@ -43,6 +43,7 @@ import signal, time, numpy as np, tivarne
 signal.signal(signal.SIGINT, signal.default_int_handler)
 x = np.random.default_rng(1).standard_normal((8000, 100))
 labels = np.arange(100) % 2
+tivarne.analyse  # its lazy import of pandas done before the signal can come
 print("started", flush=True)
 try:
     tivarne.analyse(x, labels, engine="straightforward")
