@@ -11,9 +11,8 @@ import pandas as pd
 import pytest
 
 import tivarne
-from conftest import GOLUB, ROOT, built, python, run_cli
+from conftest import CASES, GOLUB, ROOT, built, python, run_cli
 
-CASES = os.path.join(ROOT, "tests", "e2e", "cases")
 
 
 def printed(pairs, x, y):

@@ -1,4 +1,4 @@
-"""tivarne-plot: what the figure holds, and the refusals (python3 -m pytest -q tests/plot)."""
+"""tivarne-plot: what the figure holds, and the refusals."""
 import os
 import shutil
 import subprocess
@@ -7,7 +7,9 @@ import sys
 import numpy as np
 import pytest
 
-TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir, "tools")
+from conftest import ROOT
+
+TOOLS = os.path.join(ROOT, "tools")
 sys.path.insert(0, TOOLS)
 
 import tivarne_plot  # noqa: E402
