@@ -12,12 +12,12 @@ tivarne.prep and tivarne.annotate; they need NumPy and pandas only.
 """
 import importlib
 
-__all__ = ["analyse", "read_result"]
+__all__ = ["SmallClassWarning", "analyse", "read_result"]
 __version__ = "1.0.0"
 
 # Imported on first use, so that the companions run from a source checkout
 # where the compiled extension (_core) has not been built.
-_LAZY = {"analyse": "._analysis", "read_result": "._result_file"}
+_LAZY = {"analyse": "._analysis", "read_result": "._result_file", "SmallClassWarning": "._classes"}
 _SUBMODULES = {"_analysis", "_core", "_result_file"}
 
 
