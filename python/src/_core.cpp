@@ -65,6 +65,23 @@ Enum choice(const std::string& given, const char* what,
     raise(PyExc_ValueError, std::string("unknown ") + what + " '" + given + "'");
 }
 
+// The phase as the progress report names it.
+const char* phase_name(tivarne::Phase phase) {
+    switch (phase) {
+        case tivarne::Phase::Loading:
+            return "loading";
+        case tivarne::Phase::PerGene:
+            return "per_gene";
+        case tivarne::Phase::Scoring:
+            return "scoring";
+        case tivarne::Phase::Ranking:
+            return "ranking";
+        case tivarne::Phase::Selecting:
+            return "selecting";
+    }
+    return "unknown";
+}
+
 template <class T>
 py::array_t<T> column(const std::vector<tivarne::SelectedPair>& pairs, T tivarne::SelectedPair::*member) {
     py::array_t<T> out(static_cast<py::ssize_t>(pairs.size()));
@@ -76,7 +93,8 @@ py::array_t<T> column(const std::vector<tivarne::SelectedPair>& pairs, T tivarne
 // values: genes x samples float64 whose strides are whole elements; labels:
 // one int32 per sample, 1 = class 1, 0 = class 2. report: None, or called as
 // report(phase, done, total, finished) with the GIL held on every progress
-// update of the library.
+// update of the library; phase is its name ("per_gene", "scoring", "ranking",
+// "selecting").
 py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::array::c_style>& labels,
                  double level, std::int32_t max_pairs, int threads, const std::string& adjust,
                  const std::string& order, const std::string& engine, const py::object& report) {
@@ -115,7 +133,7 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
         if (PyErr_CheckSignals() != 0) return false;
         if (report.is_none()) return true;
         try {
-            report(static_cast<int>(u.phase), u.done, u.total, u.finished);
+            report(phase_name(u.phase), u.done, u.total, u.finished);
         } catch (py::error_already_set& e) {
             e.restore();
             return false;

@@ -12,9 +12,9 @@ from ._classes import MIN_CLASS_SIZE, SmallClassWarning, select, size_messages
 COLUMNS = ["rank", "gene_x", "gene_y", "index_x", "index_y", "score", "r1", "r2", "c", "p_value",
            "log10_p"]
 
-# The library's phases (tivarne::Phase) as the progress bar shows them.
-_PHASES = {1: ("per-gene statistics", "genes"), 2: ("scoring pairs", "pairs"),
-           3: ("ranking pairs", "pairs"), 4: ("selecting pairs", "ranks")}
+# The library's phases, by the names the binding reports, as the progress bar shows them.
+_PHASES = {"per_gene": ("per-gene statistics", "genes"), "scoring": ("scoring pairs", "pairs"),
+           "ranking": ("ranking pairs", "pairs"), "selecting": ("selecting pairs", "ranks")}
 
 
 def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=None, adjust=None,
@@ -381,7 +381,7 @@ class _ProgressBar:
             self._bar = self._tqdm(total=total, desc=text, unit=unit, unit_scale=True, file=sys.stderr)
             self._phase = phase
         if finished:
-            if phase == 4 and done > 0:  # the walk takes at most `total` ranks, often far fewer
+            if phase == "selecting" and done > 0:  # the walk takes at most `total` ranks, often far fewer
                 self._bar.total = done
             self._bar.update(self._bar.total - self._bar.n)
             self.close()
