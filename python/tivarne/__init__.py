@@ -2,6 +2,8 @@
 
 analyse()      scores and ranks every pair of genes of an expression matrix and
                returns the significant pairs as a pandas DataFrame.
+read_table()   reads an expression table (delimited text, GEO series matrix)
+               and the classes of its samples, ready for analyse().
 read_result()  reads a result file of the command line ``tivarne``.
 
 See help(tivarne.analyse) for the arguments and the columns.
@@ -12,12 +14,13 @@ tivarne.prep and tivarne.annotate; they need NumPy and pandas only.
 """
 import importlib
 
-__all__ = ["SmallClassWarning", "analyse", "read_result"]
+__all__ = ["SmallClassWarning", "analyse", "read_result", "read_table"]
 __version__ = "1.0.0"
 
 # Imported on first use, so that the companions run from a source checkout
 # where the compiled extension (_core) has not been built.
-_LAZY = {"analyse": "._analysis", "read_result": "._result_file", "SmallClassWarning": "._classes"}
+_LAZY = {"analyse": "._analysis", "read_result": "._result_file", "read_table": "._tables",
+         "SmallClassWarning": "._classes"}
 _SUBMODULES = {"_analysis", "_core", "_result_file"}
 
 

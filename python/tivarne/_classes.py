@@ -11,12 +11,10 @@ import numbers
 
 import numpy as np
 
+from ._tool import InputError
+
 MIN_CLASS_SIZE = 3
 SMALL_CLASS_SIZE = 10
-
-
-class InputError(ValueError):
-    """A problem with the input or the options; its text is the message."""
 
 
 class SmallClassWarning(UserWarning):
@@ -149,7 +147,7 @@ def size_messages(selection, minimum=MIN_CLASS_SIZE, show=repr):
         if size < minimum:
             return ("%s has %d sample%s; at least %d are needed: with fewer, the correlations and "
                     "their p-values carry no information." % (what, size, "" if size == 1 else "s",
-                                                                minimum)), []
+                                                              minimum)), []
         if size < SMALL_CLASS_SIZE:
             warnings.append("%s has %d samples, fewer than %d: the p-values rest on large-sample "
                             "theory and are only approximate." % (what, size, SMALL_CLASS_SIZE))

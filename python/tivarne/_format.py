@@ -12,7 +12,7 @@ import re
 
 import numpy as np
 
-from ._tool import GZIP_MAGIC, ToolError, read_bytes, shown, where
+from ._tool import GZIP_MAGIC, InputError, read_bytes, shown, where
 
 MAX_GENES = 46341
 MAX_SAMPLES = 10000
@@ -28,10 +28,10 @@ MISSING = {"", "na", "n/a", "#n/a", "nan", "-nan", "null", "none"}
 
 def _plain_text(data, path):
     if data.startswith(GZIP_MAGIC):
-        raise ToolError("%s is gzip-compressed; expected plain text (gunzip it first)." % path)
+        raise InputError("%s is gzip-compressed; expected plain text (gunzip it first)." % path)
     if data.startswith(BOM):
-        raise ToolError("%s: a byte order mark (BOM) at the start; expected plain text "
-                        "(save the file without BOM)." % where(path, 1, 1))
+        raise InputError("%s: a byte order mark (BOM) at the start; expected plain text "
+                         "(save the file without BOM)." % where(path, 1, 1))
 
 
 def number(token):
@@ -56,27 +56,27 @@ def _not_a_number(path, line, column, token):
         hint = "values are separated by blanks or tabs and use a decimal point"
     else:
         hint = "the file has no gene names and no header line"
-    return ToolError("%s: %s is not a number; expected a finite number; %s."
-                     % (where(path, line, column), shown(token), hint))
+    return InputError("%s: %s is not a number; expected a finite number; %s."
+                      % (where(path, line, column), shown(token), hint))
 
 
 def check_labels(path):
-    """The labels of a label file (1 or 0 per sample); ToolError at the first problem."""
+    """The labels of a label file (1 or 0 per sample); InputError at the first problem."""
     data = read_bytes(path, "label")
     _plain_text(data, path)
     end = data.find(b"\n")
     line, rest = (data, b"") if end < 0 else (data[:end], data[end + 1:])
     expected = "expected one line of labels 1 (class 1) and 0 (class 2)"
     if not data:
-        raise ToolError("%s is empty; %s." % (path, expected))
+        raise InputError("%s is empty; %s." % (path, expected))
     if line.endswith(b"\r"):
-        raise ToolError("%s ends with a carriage return (CR LF line end); expected Unix line ends "
-                        "(LF only)." % where(path, 1))
+        raise InputError("%s ends with a carriage return (CR LF line end); expected Unix line ends "
+                         "(LF only)." % where(path, 1))
     if rest:
-        raise ToolError("%s: a second line; %s and nothing after it." % (where(path, 2), expected))
+        raise InputError("%s: a second line; %s and nothing after it." % (where(path, 2), expected))
     if len(line) > MAX_LABEL_LINE:
-        raise ToolError("%s: %d characters; expected at most %d (%d samples)."
-                        % (where(path, 1), len(line), MAX_LABEL_LINE, MAX_SAMPLES))
+        raise InputError("%s: %d characters; expected at most %d (%d samples)."
+                         % (where(path, 1), len(line), MAX_LABEL_LINE, MAX_SAMPLES))
     tokens = re.split(rb"[ \t]", line)
     for column, token in enumerate(tokens, start=1):
         if token in (b"0", b"1"):
@@ -85,42 +85,42 @@ def check_labels(path):
             problem = ("a blank or tab at the start" if column == 1 else "a blank or tab at the end"
                        if column == len(tokens) else "two blanks or tabs in a row after column %d"
                        % (column - 1))
-            raise ToolError("%s: %s; expected a single blank or tab between labels."
-                            % (where(path, 1), problem))
-        raise ToolError("%s: %s is not a label; expected 1 (class 1) or 0 (class 2), separated by "
-                        "single blanks or tabs." % (where(path, 1, column), shown(token)))
+            raise InputError("%s: %s; expected a single blank or tab between labels."
+                             % (where(path, 1), problem))
+        raise InputError("%s: %s is not a label; expected 1 (class 1) or 0 (class 2), separated by "
+                         "single blanks or tabs." % (where(path, 1, column), shown(token)))
     labels = [int(t) for t in tokens]
     for label, name in ((1, "class 1"), (0, "class 2")):
         if label not in labels:
-            raise ToolError("%s: no sample has label %d (%s); expected at least one sample in "
-                            "each class." % (path, label, name))
+            raise InputError("%s: no sample has label %d (%s); expected at least one sample in "
+                             "each class." % (path, label, name))
     return labels
 
 
 def check_expression(path, samples, labels_path):
     """The values (genes x samples) of an expression file for `samples`
-    labels; ToolError at the first problem."""
+    labels; InputError at the first problem."""
     data = read_bytes(path, "expression")
     _plain_text(data, path)
     lines = data.split(b"\n")
     if lines[-1] == b"":
         lines.pop()
     if len(lines) > MAX_GENES:
-        raise ToolError("%s: %d lines (genes); expected at most %d (keep fewer genes, e.g. with "
-                        "tivarne-prep --top-variable)." % (path, len(lines), MAX_GENES))
+        raise InputError("%s: %d lines (genes); expected at most %d (keep fewer genes, e.g. with "
+                         "tivarne-prep --top-variable)." % (path, len(lines), MAX_GENES))
     limit = 31 * samples + 1
     values = np.empty((len(lines), samples))
     for k, line in enumerate(lines):
         number_of_line = k + 1
         length = len(line) + (k + 1 < len(lines) or data.endswith(b"\n"))
         if length > limit:
-            raise ToolError("%s: %d characters; expected at most 31 x %d + 1 = %d with the newline "
-                            "(write the values with fewer digits)."
-                            % (where(path, number_of_line), length, samples, limit))
+            raise InputError("%s: %d characters; expected at most 31 x %d + 1 = %d with the newline "
+                             "(write the values with fewer digits)."
+                             % (where(path, number_of_line), length, samples, limit))
         tokens = line.split()
         if not tokens:
-            raise ToolError("%s is empty; expected %d values (every line is a gene)."
-                            % (where(path, number_of_line), samples))
+            raise InputError("%s is empty; expected %d values (every line is a gene)."
+                             % (where(path, number_of_line), samples))
         row = None
         if not line.translate(None, _DECIMAL + _SPACE):
             try:
@@ -135,8 +135,8 @@ def check_expression(path, samples, labels_path):
                     raise _not_a_number(path, number_of_line, column, token)
                 row.append(value)
         if len(row) != samples:
-            raise ToolError("%s: %d values; expected %d, one per label of %s."
-                            % (where(path, number_of_line), len(row), samples, labels_path))
+            raise InputError("%s: %d values; expected %d, one per label of %s."
+                             % (where(path, number_of_line), len(row), samples, labels_path))
         values[k] = row
     return values
 

@@ -12,7 +12,7 @@ no settings block, no blanks in the names, ready for R, pandas and network tools
 import argparse
 import sys
 
-from ._tool import Parser, ToolError, read_text, run, where, write_files
+from ._tool import Parser, InputError, read_text, run, where, write_files
 
 RULE = "-" * 49
 FILE_COLUMNS = ["rank", "score(WCOR)", "log10(p-value(ECOR))", "gene X", "gene Y", "r1", "r2",
@@ -28,12 +28,12 @@ def read_rows(path):
         lines.pop()
     if (len(lines) < 6 or lines[0] != "Results of TIVARNE:" or lines[1] != RULE
             or lines[4] != RULE):
-        raise ToolError("%s is not a tivarne result file (expected its first line "
-                        '"Results of TIVARNE:" and a block of settings).' % path)
+        raise InputError("%s is not a tivarne result file (expected its first line "
+                         '"Results of TIVARNE:" and a block of settings).' % path)
     if lines[5:] == ["", NO_PAIRS]:
         return []
     if [name.strip() for name in lines[5].split("\t")] != FILE_COLUMNS:
-        raise ToolError("%s: not the header of a tivarne result file." % where(path, 6))
+        raise InputError("%s: not the header of a tivarne result file." % where(path, 6))
     rows = []
     for number, line in enumerate(lines[6:], start=7):
         fields = line.split("\t")
@@ -43,11 +43,11 @@ def read_rows(path):
             [float(v) for v in fields]
             gene_x, gene_y = int(fields[3]), int(fields[4])
         except ValueError:
-            raise ToolError("%s: not a row of 8 numbers; expected rank, score, log10 p, gene X, "
-                            "gene Y, r1, r2, c." % where(path, number))
+            raise InputError("%s: not a row of 8 numbers; expected rank, score, log10 p, gene X, "
+                             "gene Y, r1, r2, c." % where(path, number))
         if not 1 <= gene_x < gene_y:
-            raise ToolError("%s: gene numbers %d and %d; expected 1 <= gene X < gene Y."
-                            % (where(path, number), gene_x, gene_y))
+            raise InputError("%s: gene numbers %d and %d; expected 1 <= gene X < gene Y."
+                             % (where(path, number), gene_x, gene_y))
         rows.append(["nan" if v == "-nan" else v for v in fields])
     return rows
 
@@ -60,8 +60,8 @@ def annotated(result, genes):
     for row in rows:
         gene_x, gene_y = int(row[3]), int(row[4])
         if gene_y > len(names):
-            raise ToolError("%s: gene %d of %s is beyond its %d names: the files do not belong "
-                            "together." % (genes, gene_y, result, len(names)))
+            raise InputError("%s: gene %d of %s is beyond its %d names: the files do not belong "
+                             "together." % (genes, gene_y, result, len(names)))
         out.append("\t".join(row[:5] + [names[gene_x - 1], names[gene_y - 1]] + row[5:]))
     return "\n".join(out) + "\n", len(rows)
 
