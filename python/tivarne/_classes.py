@@ -74,18 +74,19 @@ def _bare(option):
     return option.split("%")[0].rstrip("= ")
 
 
-def _chosen(spec, counts, option, show):
-    """The class values that `spec` names; InputError for a part that names none."""
-    chosen = []
+def chosen(spec, counts, option, show=repr, nouns=("class", "classes")):
+    """The values among `counts` ({value: size}) that `spec` names: a value,
+    a list, or a pattern; InputError for a part that names none."""
+    names = []
     for item in _items(spec):
         found = [v for v in counts if same(v, item)]
         if not found and isinstance(item, str) and any(c in item for c in "*?["):
             found = [v for v in counts if isinstance(v, str) and fnmatch.fnmatchcase(v, item)]
         if not found:
-            raise InputError("%s names no class of the samples; the classes and their sizes: %s."
-                             % (option % show(item), listing(counts, show)))
-        chosen += [v for v in found if not any(v is c for c in chosen)]
-    return chosen
+            raise InputError("%s names no %s of the samples; the %s and their sizes: %s."
+                             % (option % show(item), nouns[0], nouns[1], listing(counts, show)))
+        names += [v for v in found if not any(v is c for c in names)]
+    return names
 
 
 def select(values, class1=None, class2=None, *, default=(1, 0), options=("class1=%s", "class2=%s"),
@@ -110,7 +111,7 @@ def select(values, class1=None, class2=None, *, default=(1, 0), options=("class1
         class1 = default[0]
         if class2 is None:
             class2 = default[1]
-    chosen1 = _chosen(class1, counts, options[0], show)
+    chosen1 = chosen(class1, counts, options[0], show)
     if class2 is None:
         others = [v for v in counts if not any(v is c for c in chosen1)]
         if not others:
@@ -122,21 +123,24 @@ def select(values, class1=None, class2=None, *, default=(1, 0), options=("class1
                              % (prefix, _bare(options[1]), listing(counts, show)))
         chosen2 = others
     else:
-        chosen2 = _chosen(class2, counts, options[1], show)
+        chosen2 = chosen(class2, counts, options[1], show)
     both = [v for v in chosen1 if any(v is c for c in chosen2)]
     if both:
         raise InputError("%sclass %s is in both %s and %s; a sample can be in one class only."
                          % (prefix, show(plain(both[0])), _bare(options[0]), _bare(options[1])))
 
-    def mask(chosen):
-        return np.fromiter((v is not None and any(same(v, c) for c in chosen) for v in values),
-                           dtype=bool, count=len(values))
+    def shown(names, spec):
+        merged = isinstance(spec, (list, tuple, set, frozenset, np.ndarray)) or len(names) > 1
+        return [plain(v) for v in names] if merged else plain(names[0])
 
-    def shown(chosen, spec):
-        merged = isinstance(spec, (list, tuple, set, frozenset, np.ndarray)) or len(chosen) > 1
-        return [plain(v) for v in chosen] if merged else plain(chosen[0])
+    return Selection(member(values, chosen1), member(values, chosen2), shown(chosen1, class1),
+                     shown(chosen2, class2))
 
-    return Selection(mask(chosen1), mask(chosen2), shown(chosen1, class1), shown(chosen2, class2))
+
+def member(values, names):
+    """Per value: whether it is one of `names` (None never is)."""
+    return np.fromiter((v is not None and any(same(v, c) for c in names) for v in values),
+                       dtype=bool, count=len(values))
 
 
 def size_messages(selection, minimum=MIN_CLASS_SIZE, show=repr):

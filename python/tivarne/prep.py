@@ -1,16 +1,20 @@
 """tivarne-prep: from an expression table to tivarne's input files.
 
     tivarne-prep TABLE (--samples SHEET --class-column NAME | --class-row NAME |
-                        --geo-class KEY | --labels LABELS) [--class1 VALUE]
-                 [--class2 VALUE] [options] -o OUTDIR
+                        --geo-class KEY | --labels LABELS) [--class1 VALUE]...
+                 [--class2 VALUE]... [--where COLUMN=VALUE]... [options] -o OUTDIR
     tivarne-prep --check -e EXPRESSION -l LABELS
 
 TABLE is a delimited text table (tab, comma, semicolon or blanks, detected;
 gzip-compressed or not) with a header row of sample names and a column of gene
 IDs, or a GEO series matrix file, or, with --labels, an expression file in
-tivarne's own format. Writes OUTDIR/expr.txt, OUTDIR/labels.txt and
-OUTDIR/genes.txt (the gene IDs in the order of expr.txt) and prints a summary.
---check names the first problem of files already in tivarne's format.
+tivarne's own format. Class 1 and class 2 are values of the class source, or
+patterns ('B*'), or repeated options whose classes are merged; samples in
+neither class, or not meeting --where, are left out and counted. Classes of
+fewer than 3 samples are refused, fewer than 10 warned about. Writes
+OUTDIR/expr.txt, OUTDIR/labels.txt and OUTDIR/genes.txt (the gene IDs in the
+order of expr.txt) and prints a summary. --check names the first problem of
+files already in tivarne's format.
 """
 import argparse
 import os
@@ -20,68 +24,88 @@ import numpy as np
 import pandas as pd
 
 from . import _format
+from ._classes import MIN_CLASS_SIZE, chosen, distinct, member, select, size_messages
 from ._genes import count, filter_genes, no_spread
 from ._tables import GEO, geo_field, listed, read, read_sheet
 from ._tool import InputError, Parser, run, write_files
 
 
-def classes_of(table, args):
-    """({sample: class or None}, the file they come from)."""
+def quoted(value):
+    return '"%s"' % value
+
+
+def named(value):
+    """A class as the summary shows it: its value, or the merged values."""
+    return ", ".join(value) if isinstance(value, list) else value
+
+
+def sample_columns(table, args):
+    """({sample: class or None}, the file it comes from, {column: {sample: value}}
+    of the columns --where names, the names of all columns, the sheet or None)."""
     if args.samples:
         sheet = read_sheet(args.samples, args.sample_column)
-        return sheet.column(args.class_column, "--class-column"), args.samples
+        names = [name for k, name in enumerate(sheet.header) if k != sheet.name_index]
+        columns = {name: sheet.column(name, "--where") for name in names if name in {w[0] for w in args.where}}
+        return sheet.column(args.class_column, "--class-column"), args.samples, columns, names, sheet
     if args.class_row is not None:
-        return table.fields["class row"], args.table
+        return table.fields["class row"], args.table, {}, [], None
     if args.labels:
-        return table.fields["labels"], args.labels
+        return table.fields["labels"], args.labels, {}, [], None
     if table.kind != GEO:
         raise InputError("%s is not a GEO series matrix; --geo-class needs one." % args.table)
     try:
-        return geo_field(table, args.geo_class), args.table
+        return geo_field(table, args.geo_class), args.table, table.fields, list(table.fields), None
     except InputError as e:
         raise InputError("%s: %s" % (args.table, e))
 
 
+def where_filter(samples, columns, names, path, conditions):
+    """(the samples that meet every --where COLUMN=VALUE, {reason: [samples]})."""
+    wanted = {}
+    for column, value in conditions:
+        wanted.setdefault(column, []).append(value)
+    keep, out = np.ones(len(samples), dtype=bool), {}
+    for column, values in wanted.items():
+        if column not in columns:
+            raise InputError('%s: no column "%s" (--where); columns: %s.'
+                             % (path, column, listed(names, 12) if names else
+                                "none (--where needs a sample sheet or a GEO series matrix)"))
+        found = [columns[column].get(sample) for sample in samples]
+        try:
+            meets = member(found, chosen(values, distinct(found), "--where %s=%%s" % column, quoted,
+                                         ("value", "values")))
+        except InputError as e:
+            raise InputError("%s: %s" % (path, e))
+        for sample in np.asarray(samples, dtype=object)[keep & ~meets]:
+            out.setdefault("not --where %s=%s" % (column, "|".join(values)), []).append(sample)
+        keep &= meets
+    return keep, out
+
+
+def one_or_list(values):
+    return values if values is None or len(values) > 1 else values[0]
+
+
 def assign_classes(table, args):
-    """(per kept sample: 1 or 0, kept sample indices, summary lines)."""
-    source, path = classes_of(table, args)
-    found = [source.get(sample) for sample in table.samples]
-    counts = {}
-    for value in found:
-        if value is not None:
-            counts[value] = counts.get(value, 0) + 1
-    listing = ", ".join('"%s" (%d)' % item for item in counts.items()) or "none"
-    class1, class2 = args.class1, args.class2
-    if class1 is None:
-        if set(counts) != {"0", "1"}:
-            raise InputError("%s: name class 1 with --class1; the classes of the samples: %s."
-                             % (path, listing))
-        class1 = "1"
-    if class1 not in counts:
-        raise InputError('%s: no sample of class "%s" (--class1); the classes of the samples: %s.'
-                         % (path, class1, listing))
-    others = [value for value in counts if value != class1]
-    if class2 is None:
-        if not others:
-            raise InputError('%s: all samples with a class are of class "%s"; expected two classes.'
-                             % (path, class1))
-        if len(others) > 1:
-            raise InputError("%s: more than two classes; pick class 2 with --class2 (the classes of "
-                             "the samples: %s)." % (path, listing))
-        class2 = others[0]
-    elif class2 not in others:
-        raise InputError('%s: no sample of class "%s" (--class2) besides class 1; the classes of '
-                         "the samples: %s." % (path, class2, listing))
-    kept = [k for k, value in enumerate(found) if value in (class1, class2)]
-    labels = [1 if found[k] == class1 else 0 for k in kept]
-    out = {}
-    for sample, value in zip(table.samples, found):
-        if value not in (class1, class2):
-            why = ('of class "%s"' % value if value is not None else "without a class"
-                   if sample in source else "not in the sample sheet")
-            out.setdefault(why, []).append(sample)
+    """(per kept sample: 1 or 0, kept sample indices, summary lines, the selection)."""
+    source, path, columns, names, sheet = sample_columns(table, args)
+    keep, out = where_filter(table.samples, columns, names, path, args.where)
+    found = [source.get(sample) if kept else None for sample, kept in zip(table.samples, keep)]
+    chosen = select(found, one_or_list(args.class1), one_or_list(args.class2), default=("1", "0"),
+                    options=("--class1 %s", "--class2 %s"), show=quoted, where=path)
+    error, small = size_messages(chosen, show=quoted)
+    if error:
+        raise InputError("%s: %s" % (path, error))
+    kept = np.flatnonzero(chosen.in1 | chosen.in2)
+    labels = chosen.in1[kept].astype(int)
+    for sample, value, in_class, meets in zip(table.samples, found, chosen.in1 | chosen.in2, keep):
+        if in_class or not meets:
+            continue
+        why = ('of class "%s"' % value if value is not None else "without a class"
+               if sample in source else "not in the sample sheet")
+        out.setdefault(why, []).append(sample)
     line = "samples: %d kept: %d in class 1 (%s), %d in class 2 (%s)" % (
-        len(kept), sum(labels), class1, len(labels) - sum(labels), class2)
+        len(kept), chosen.n1, named(chosen.class1), chosen.n2, named(chosen.class2))
     if out:
         line += "; %d left out: %s" % (sum(map(len, out.values())), "; ".join(
             "%d %s (%s)" % (len(names), why, listed(names)) for why, names in out.items()))
@@ -92,7 +116,7 @@ def assign_classes(table, args):
     if len(kept) > _format.MAX_SAMPLES:
         raise InputError("%s: %d samples; tivarne takes at most %d."
                          % (args.table, len(kept), _format.MAX_SAMPLES))
-    return np.array(labels), kept, line
+    return labels, kept, line, chosen, small
 
 
 def prepare(args):
@@ -100,7 +124,7 @@ def prepare(args):
         raise InputError('"%s" is not a directory (-o).' % args.outdir)
     table = read(args.table, labels=args.labels, id_column=args.id_column, skip_columns=args.skip_column,
                  class_row=args.class_row)
-    labels, kept_samples, samples_line = assign_classes(table, args)
+    labels, kept_samples, samples_line, _, small = assign_classes(table, args)
     values = table.values[:, kept_samples]
     rows, values, dropped, notes = filter_genes(values, labels, args.missing, args.drop_flat, args.top_variable)
     total = len(table.ids)
@@ -133,6 +157,8 @@ def prepare(args):
                                  "".join(name + "\n" for name in ids)])))
     lines.append("wrote: %s" % ", ".join(paths))
     print("\n".join(lines))
+    for text in small:
+        sys.stderr.write("Warning: %s\n" % text)
 
 
 def check(args):
@@ -140,11 +166,25 @@ def check(args):
     n1 = sum(labels)
     print("%s, %s: %d genes x %d samples, %d in class 1 and %d in class 2: tivarne can read them."
           % (args.expression, args.labels_file, len(values), len(labels), n1, len(labels) - n1))
+    sizes = [(1, n1), (2, len(labels) - n1)]
+    small = ["class %d has %s" % (c, count(n, "sample")) for c, n in sizes if n < MIN_CLASS_SIZE]
+    if small:  # then every gene lacks spread there: the class, not the genes, is the problem
+        print("note: %s: its correlations and their p-values carry no information; tivarne-prep and "
+              "the Python and R packages refuse classes of fewer than %d samples" % (" and ".join(small),
+                                                                                     MIN_CLASS_SIZE))
+        return
     flat = np.flatnonzero(no_spread(values, np.array(labels))) if len(values) else []
     if len(flat):
         print("note: %s without spread within a class (median absolute deviation 0): their "
               "pairs get no p-value (lines %s)" % (count(len(flat), "gene"),
                                                    listed(str(k + 1) for k in flat)))
+
+
+def condition(text):
+    column, equals, value = text.partition("=")
+    if not equals or not column:
+        raise argparse.ArgumentTypeError("expected COLUMN=VALUE, got %r" % text)
+    return column, value
 
 
 def parser():
@@ -161,8 +201,16 @@ def parser():
     c.add_argument("--labels", metavar="LABELS", help="TABLE is in tivarne's format, LABELS its label file")
     c.add_argument("--class-column", metavar="NAME", help="class column of the sample sheet")
     c.add_argument("--sample-column", metavar="NAME", help="sample name column of the sheet (default: the first)")
-    c.add_argument("--class1", metavar="VALUE", help="the class that becomes class 1 (label 1)")
-    c.add_argument("--class2", metavar="VALUE", help="class 2, when there are more than two classes")
+    c.add_argument("--class1", metavar="VALUE", action="append",
+                   help="the class that becomes class 1 (label 1): a value or a pattern such as 'B*'; "
+                   "repeated, the classes are merged")
+    c.add_argument("--class2", metavar="VALUE", action="append",
+                   help="class 2, given like --class1; needed when there are more than two classes; "
+                   "samples in neither class are left out")
+    c.add_argument("--where", metavar="COLUMN=VALUE", action="append", default=[], type=condition,
+                   help="use only the samples whose COLUMN of the sample sheet (or GEO field) is VALUE "
+                   "(a value or a pattern); repeated for one column: any of the values, for several "
+                   "columns: all of them")
     g = p.add_argument_group("genes")
     g.add_argument("--id-column", metavar="NAME", help="column of gene IDs (default: the first)")
     g.add_argument("--skip-column", metavar="NAME", action="append", default=[],

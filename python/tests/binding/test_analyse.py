@@ -14,7 +14,6 @@ import tivarne
 from conftest import CASES, GOLUB, ROOT, built, python, run_cli
 
 
-
 def printed(pairs, x, y):
     """The rows as the result file prints them."""
     return ["%d\t%.2f\t%.2f\t%d\t%d\t%.2f\t%.2f\t%.2f" % row for row in
@@ -51,7 +50,7 @@ def test_rows_are_the_command_lines(case, tmp_path):
 # The bundled example, and its first 800 genes with every p-value adjusted:
 # q-values up to 0.1.
 @pytest.mark.parametrize("genes, answers, adjust, order", [(3051, (0.01, 50), None, "score"),
-                                                            (800, (0.2, 2000), "BH", "p_value")])
+                                                           (800, (0.2, 2000), "BH", "p_value")])
 def test_numbers_are_the_librarys_to_the_last_bit(golub, tmp_path, genes, answers, adjust, order):
     x, labels = golub[0][:genes], golub[1]
     np.savetxt(tmp_path / "expr.txt", x, fmt="%.17g")
