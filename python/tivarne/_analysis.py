@@ -7,7 +7,7 @@ import numpy as np
 import pandas as pd
 
 from . import __version__, _core
-from ._classes import MIN_CLASS_SIZE, SmallClassWarning, select, size_messages
+from ._classes import MIN_CLASS_SIZE, SmallClassWarning, name_mismatch, select, size_messages
 
 COLUMNS = ["rank", "gene_x", "gene_y", "index_x", "index_y", "score", "r1", "r2", "c", "p_value",
            "log10_p"]
@@ -308,14 +308,15 @@ def _aligned(given, what, samples, sample_names):
         if index.has_duplicates:
             raise ValueError("the %s name sample %s more than once" % (what, _more(index[index.duplicated()])))
         columns = pd.Index(sample_names)
+        why = name_mismatch([str(c) for c in columns], [str(i) for i in index], where=("the " + what, "the expression"))
+        why = "; " + why if why else ""
         absent = columns.difference(index, sort=False)
         if len(absent):
-            raise ValueError("sample %s of the expression has no entry in the %s"
-                             % (_more(absent), what))
+            raise ValueError("sample %s of the expression has no entry in the %s%s" % (_more(absent), what, why))
         extra = index.difference(columns, sort=False)
         if len(extra):
-            raise ValueError("the %s name sample %s, which is not a column of the expression"
-                             % (what, _more(extra)))
+            raise ValueError("the %s name sample %s, which is not a column of the expression%s"
+                             % (what, _more(extra), why))
         given = given.reindex(columns)
     if isinstance(given, (pd.Series, pd.Index)):
         given = given.array

@@ -26,10 +26,11 @@ class Selection:
     """The two classes over the samples: masks, the class values as given
     back to the user (a value, or a list when merged) and the sizes."""
 
-    def __init__(self, in1, in2, class1, class2):
+    def __init__(self, in1, in2, class1, class2, values):
         self.in1, self.in2 = in1, in2
         self.class1, self.class2 = class1, class2
         self.n1, self.n2 = int(in1.sum()), int(in2.sum())
+        self.values = values  # the class values of class 1 and class 2
 
 
 def same(a, b):
@@ -134,7 +135,7 @@ def select(values, class1=None, class2=None, *, default=(1, 0), options=("class1
         return [plain(v) for v in names] if merged else plain(names[0])
 
     return Selection(member(values, chosen1), member(values, chosen2), shown(chosen1, class1),
-                     shown(chosen2, class2))
+                     shown(chosen2, class2), chosen1 + chosen2)
 
 
 def member(values, names):
@@ -156,3 +157,60 @@ def size_messages(selection, minimum=MIN_CLASS_SIZE, show=repr):
             warnings.append("%s has %d samples, fewer than %d: the p-values rest on large-sample "
                             "theory and are only approximate." % (what, size, SMALL_CLASS_SIZE))
     return None, warnings
+
+
+def r_name(name):
+    """The name R's check.names makes of `name` (make.names): characters other
+    than letters, digits, . and _ become ., and an X goes in front of a name
+    that does not start with a letter or a . without a digit after it."""
+    out = "".join(c if c.isalnum() or c in "._" else "." for c in name)
+    if not out or not (out[0].isalpha() or out[0] == "." and not out[1:2].isdigit()):
+        out = "X" + out
+    return out
+
+
+def _examples(pairs, first, second):
+    pairs = list(pairs)
+    shown = ", ".join('"%s" in %s for "%s" in %s' % (b, second, a, first) for a, b in pairs[:2])
+    return shown + (" (%d such names)" % len(pairs) if len(pairs) > 2 else "")
+
+
+def name_mismatch(columns, sheet, ids=(), where=("the sheet", "the table")):
+    """Why names of `sheet` are not among the table's sample `columns`, as a
+    sentence ("" when every name is there or nothing explains it): a
+    transposed table (the names are among the gene `ids`), R's check.names
+    (X prefix, . for other characters), or leading zeros lost in a
+    spreadsheet. `where` names the two sides."""
+    present = set(columns)
+    absent = [name for name in sheet if name not in present]
+    if not absent:
+        return ""
+    ids = set(ids)
+    transposed = [name for name in absent if name in ids]
+    if len(transposed) >= max(1, len(absent) // 2):
+        return ("the table looks transposed: %d of these names are gene IDs of the table (%s, ...); expected "
+                "one row per gene and one column per sample (transpose it, e.g. t() in R)"
+                % (len(transposed), ", ".join(transposed[:3])))
+    sheet_side, table_side = where
+    by_r_name = {r_name(name): name for name in absent}
+    mangled = [(by_r_name[c], c) for c in columns if c in by_r_name and by_r_name[c] != c]
+    if mangled:
+        return ("in %s the names are as R's check.names makes them (%s): read the table in R with "
+                "check.names = FALSE and write it again, or rename them" % (table_side, _examples(mangled, sheet_side,
+                                                                                                table_side)))
+    by_name = {r_name(c): c for c in columns}
+    mangled = [(name, by_name[name]) for name in absent if name in by_name and by_name[name] != name]
+    if mangled:
+        return ("in %s the names are as R's check.names makes them (%s): write it from R with "
+                "check.names = FALSE, or rename them" % (sheet_side, _examples([(b, a) for a, b in mangled],
+                                                                               table_side, sheet_side)))
+    numbers = {}
+    for c in columns:
+        if c.isdigit():
+            numbers.setdefault(int(c), c)
+    zeros = [(name, numbers[int(name)]) for name in absent if name.isdigit() and int(name) in numbers]
+    if zeros:
+        return ("the names differ in leading zeros (%s): a spreadsheet turned them into numbers; format the "
+                "column as text and export again, or write the names with their zeros"
+                % _examples(zeros, sheet_side, table_side))
+    return ""

@@ -24,7 +24,7 @@ import numpy as np
 import pandas as pd
 
 from . import _format
-from ._classes import MIN_CLASS_SIZE, chosen, distinct, member, select, size_messages
+from ._classes import MIN_CLASS_SIZE, chosen, distinct, member, name_mismatch, select, size_messages
 from ._genes import count, filter_genes, no_spread
 from ._tables import GEO, geo_field, listed, read, read_sheet
 from ._tool import InputError, Parser, run, write_files
@@ -59,8 +59,9 @@ def sample_columns(table, args):
         raise InputError("%s: %s" % (args.table, e))
 
 
-def where_filter(samples, columns, names, path, conditions):
-    """(the samples that meet every --where COLUMN=VALUE, {reason: [samples]})."""
+def where_filter(samples, columns, names, path, conditions, counted):
+    """(the samples that meet every --where COLUMN=VALUE, {reason: [samples]}
+    for the first `counted` samples)."""
     wanted = {}
     for column, value in conditions:
         wanted.setdefault(column, []).append(value)
@@ -76,7 +77,7 @@ def where_filter(samples, columns, names, path, conditions):
                                          ("value", "values")))
         except InputError as e:
             raise InputError("%s: %s" % (path, e))
-        for sample in np.asarray(samples, dtype=object)[keep & ~meets]:
+        for sample in np.asarray(samples[:counted], dtype=object)[(keep & ~meets)[:counted]]:
             out.setdefault("not --where %s=%s" % (column, "|".join(values)), []).append(sample)
         keep &= meets
     return keep, out
@@ -89,10 +90,31 @@ def one_or_list(values):
 def assign_classes(table, args):
     """(per kept sample: 1 or 0, kept sample indices, summary lines, the selection)."""
     source, path, columns, names, sheet = sample_columns(table, args)
-    keep, out = where_filter(table.samples, columns, names, path, args.where)
+    columns_ = set(table.samples)
+    unused = [name for name in source if name not in columns_] if args.samples else []
+    why = name_mismatch(table.samples, unused, table.ids, where=("the sheet", "the table"))
+    if args.samples and len(unused) == len(source):
+        raise InputError("%s: none of its %s is a column of %s (%s); %s." % (
+            path, count(len(unused), "sample"), args.table, listed(unused, 3),
+            why or "expected the names of the table's header row (%s)" % listed(table.samples, 3)))
+    every, out = where_filter(table.samples + unused, columns, names, path, args.where, len(table.samples))
+    keep = every[:len(table.samples)]
     found = [source.get(sample) if kept else None for sample, kept in zip(table.samples, keep)]
-    chosen = select(found, one_or_list(args.class1), one_or_list(args.class2), default=("1", "0"),
-                    options=("--class1 %s", "--class2 %s"), show=quoted, where=path)
+    try:
+        chosen = select(found, one_or_list(args.class1), one_or_list(args.class2), default=("1", "0"),
+                        options=("--class1 %s", "--class2 %s"), show=quoted, where=path)
+    except InputError as e:
+        if not why:
+            raise
+        raise InputError("%s; %s of the sheet are not columns of the table: %s." % (
+            str(e).rstrip("."), count(len(unused), "sample"), why))
+    missing = [name for name, meets in zip(unused, every[len(table.samples):])
+               if meets and member([source[name]], chosen.values)[0]]
+    if missing and not args.allow_missing_samples:
+        raise InputError("%s: %s of class 1 or 2 %s of %s (%s)%s; give --allow-missing-samples to "
+                         "go on without them." % (path, count(len(missing), "sample"),
+                                                  "is not a column" if len(missing) == 1 else "are not columns",
+                                                  args.table, listed(missing, 3), "; " + why if why else ""))
     error, small = size_messages(chosen, show=quoted)
     if error:
         raise InputError("%s: %s" % (path, error))
@@ -109,10 +131,12 @@ def assign_classes(table, args):
     if out:
         line += "; %d left out: %s" % (sum(map(len, out.values())), "; ".join(
             "%d %s (%s)" % (len(names), why, listed(names)) for why, names in out.items()))
-    unused = [name for name in source if name not in set(table.samples)] if args.samples else []
-    if unused:
-        line += "\nnote: %s of the sheet not in the table (%s)" % (count(len(unused), "sample"),
-                                                                   listed(unused))
+    if missing:
+        line += "\nnote: %s of class 1 or 2 in the sheet not in the table, left out (%s; " \
+                "--allow-missing-samples)" % (count(len(missing), "sample"), listed(missing))
+    others = [name for name in unused if name not in set(missing)]
+    if others:
+        line += "\nnote: %s of the sheet not in the table (%s)" % (count(len(others), "sample"), listed(others))
     if len(kept) > _format.MAX_SAMPLES:
         raise InputError("%s: %d samples; tivarne takes at most %d."
                          % (args.table, len(kept), _format.MAX_SAMPLES))
@@ -207,6 +231,9 @@ def parser():
     c.add_argument("--class2", metavar="VALUE", action="append",
                    help="class 2, given like --class1; needed when there are more than two classes; "
                    "samples in neither class are left out")
+    c.add_argument("--allow-missing-samples", action="store_true",
+                   help="go on when samples of class 1 or 2 in the sheet are not columns of TABLE (they "
+                   "are left out and listed); without it, that is an error")
     c.add_argument("--where", metavar="COLUMN=VALUE", action="append", default=[], type=condition,
                    help="use only the samples whose COLUMN of the sample sheet (or GEO field) is VALUE "
                    "(a value or a pattern); repeated for one column: any of the values, for several "

@@ -33,9 +33,9 @@ def golub_as(form, folder):
         return [os.path.join(GOLUB, "expr.txt"), "--labels", os.path.join(GOLUB, "labels.txt")]
     path = target = str(folder / "table")
     sheet = folder / "sheet.txt"
-    # The sheet: another order, a sample that is not in the table, CR LF.
+    # The sheet: another order, a sample of another class that is not in the table, CR LF.
     sheet.write_text(table("\t", ["disease", "sample"], [[d, s] for d, s in zip(DISEASE, SAMPLES)][::-1]
-                           + [["ALL", "S99"]]).replace("\n", "\r\n"))
+                           + [["CML", "S99"]]).replace("\n", "\r\n"))
     by_sheet = ["--samples", str(sheet), "--sample-column", "sample", "--class-column", "disease", path]
     if form == "comma, annotation column":
         text = table(",", ["id", "symbol"] + SAMPLES, [r[:1] + ['"name, %s"' % r[0]] + r[1:] for r in rows])
@@ -109,7 +109,7 @@ g8\tx\t2.1\t2.9\t2.2\t2.8\t2.6\t1\t2.4\t7\t1\t2.3\t2.7
 g9\tx\t1.5\t1.4\t1.2\t1.1\t1.9\t1\t1.8\t7\tNA\t1.3\t1.6
 g10\tx\t0.1\t0.4\t0.3\t0.2\t0.6\t1\t0.5\t7\t1\t0.7\t0.8
 """
-SHEET = "sample,group\nS1,A\nS2,A\nS3,A\nS4,A\nS5,B\nS6,NA\nS7,B\nS8,C\nS10,B\nS11,B\nS12,B\n"
+SHEET = "sample,group\nS1,A\nS2,A\nS3,A\nS4,A\nS5,B\nS6,NA\nS7,B\nS8,C\nS10,C\nS11,B\nS12,B\n"
 HEAD = ["read: {t} (tab-separated table): 10 genes x 11 samples",
         "samples: 8 kept: 4 in class 1 (A), 4 in class 2 (B); 3 left out: 1 without a class (S6); "
         "1 of class \"C\" (S8); 1 not in the sample sheet (S9)",
@@ -187,8 +187,26 @@ def test_merged_classes_patterns_and_where_give_the_pairs_of_the_python_route(tm
 
 SHEET_OK = "sample\tc\tlineage\nS1\tA\tB\nS2\tB\tB\nS3\tA\tT\nS4\tB\tT\nS5\tA\tB\nS6\tB\tB\n"
 TAB4 = "id\tS1\tS2\tS3\tS4\tS5\tS6\ng1\t1\t2\t3\t4\t5\t1\ng2\t4\t3\t1\t1\t2\t6\n"
+# Three samples of class B whose names lost their leading zeros in the sheet.
+ZEROS = ("id\tA1\tA2\tA3\t007\t012\t013\tB1\tB2\tB3\ng1\t1\t2\t3\t4\t5\t6\t7\t8\t9\ng2\t3\t1\t2\t6\t5\t4\t9\t7\t8\n",
+         "sample\tc\nA1\tA\nA2\tA\nA3\tA\n7\tB\n12\tB\n13\tB\nB1\tB\nB2\tB\nB3\tB\n")
 # (table, sheet, extra options, message)
 REFUSED = {
+    "lost leading zeros": ZEROS + ([], 's.txt: 3 samples of class 1 or 2 are not columns of t.txt (7, 12, 13); the '
+                                       'names differ in leading zeros ("007" in the table for "7" in the sheet, '
+                                       '"012" in the table for "12" in the sheet (3 such names)): a spreadsheet '
+                                       'turned them into numbers'),
+    "R's X prefix": (TAB4.replace("\tS", "\tX"), SHEET_OK.replace("S", ""), [],
+                     "s.txt: none of its 6 samples is a column of t.txt (1, 2, 3, ...); in the table the names are as "
+                     "R's check.names makes them (\"X1\" in the table for \"1\" in the sheet, \"X2\" in the table "
+                     "for \"2\" in the sheet (6 such names)): read the table in R with check.names = FALSE"),
+    "transposed": ("id\tg1\tg2\tg3\n" + "".join("S%d\t%d\t2\t%d\n" % (k, k, 7 - k) for k in range(1, 7)), SHEET_OK,
+                   [], "s.txt: none of its 6 samples is a column of t.txt (S1, S2, S3, ...); the table looks "
+                   "transposed: 6 of these names are gene IDs of the table (S1, S2, S3, ...); expected one row per "
+                   "gene and one column per sample"),
+    "a class missing from the table": (TAB4, SHEET_OK.replace("S6\tB", "S7\tB"), [],
+                                       "s.txt: 1 sample of class 1 or 2 is not a column of t.txt (S7); give "
+                                       "--allow-missing-samples to go on without them."),
     "not a number": (TAB4 + "g3\t1\t2\tx7\t4\t5\t6\n", SHEET_OK, [],
                      't.txt, line 4, column 4: "x7" is not a number (sample column "S3")'),
     "ragged line": (TAB4 + "g3\t1\t2\t3\n", SHEET_OK, [], "t.txt, line 4: 4 fields; expected 7"),
@@ -253,7 +271,7 @@ def test_refusals_are_one_line_and_write_nothing(case, tmp_path, monkeypatch, ca
     for name in there:
         os.makedirs(os.path.join("out", name))
     err = error_of(prep.main, args, capsys)
-    assert message in err and "spread" not in err
+    assert message in err and "without spread" not in err
     assert (os.listdir("out") if os.path.exists("out") else []) == there
 
 
@@ -292,6 +310,16 @@ CHECKED = [
     ("\ufeff1 2\n", "1 0\n", "e.txt, line 1, column 1: a byte order mark"),
     (gzip.compress(b"1 2\n"), "1 0\n", "e.txt is gzip-compressed"),
 ]
+
+
+def test_samples_missing_from_the_table_when_allowed(tmp_path, capsys):
+    (tmp_path / "t.txt").write_text(ZEROS[0])
+    (tmp_path / "s.txt").write_text(ZEROS[1])
+    assert prep.main([str(tmp_path / "t.txt"), "--samples", str(tmp_path / "s.txt"), "--class-column", "c",
+                      "--class1", "A", "--allow-missing-samples", "-o", str(tmp_path)]) == 0
+    assert capsys.readouterr().out.split("\n")[1:3] == [
+        "samples: 6 kept: 3 in class 1 (A), 3 in class 2 (B); 3 left out: 3 not in the sample sheet (007, 012, 013)",
+        "note: 3 samples of class 1 or 2 in the sheet not in the table, left out (7, 12, 13; --allow-missing-samples)"]
 
 
 def test_check_blames_a_class_of_one_sample_not_its_genes(tmp_path, capsys):
