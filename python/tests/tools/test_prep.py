@@ -294,6 +294,29 @@ def test_check_accepts_what_the_command_line_accepts(case, tmp_path, capsys):
     assert err == "" if status == 0 else err.startswith("Error: ") and err.count("\n") == 1
 
 
+# Files whose reading turns on C's "%lf" or on the line pieces, beside the
+# end-to-end cases: the checker and the program must accept the same ones.
+# (name, expression, labels)
+READ_LIKE_THE_PROGRAM = [
+    ("two genes on a line longer than 31 n + 1", "1 2 3 4" + " " * 120 + "5 6 7 8\n4 3 2 1\n", "1 0 1 0\n"),
+    ("two genes' values on a short line", "1 2 3 4 5 6 7 8\n4 3 2 1\n", "1 0 1 0\n"),
+    ("exponent without digits, hexadecimal", "1e 2e+ 0x1p3 0x.\n4 3-1 .5\n", "1 0 1 0\n"),
+    ("a sign alone", "1 2 3 4-\n4 3 2 1\n", "1 0 1 0\n"),
+    ("nan inside a token", "1 2 3 4\n4 3 2 1nan\n", "1 0 1 0\n"),
+    ("infinity spelt out, then more", "1 2 3 4\n4 3 2 infinity5\n", "1 0 1 0\n"),
+]
+
+
+@pytest.mark.parametrize("name, expression, labels", READ_LIKE_THE_PROGRAM, ids=[c[0] for c in READ_LIKE_THE_PROGRAM])
+def test_check_reads_numbers_as_the_program_does(tmp_path, capsys, name, expression, labels):
+    (tmp_path / "e.txt").write_text(expression)
+    (tmp_path / "l.txt").write_text(labels)
+    program = subprocess.run([built("TIVARNE_CLI", "tivarne"), "-e", "e.txt", "-l", "l.txt", "-o", "r.tsv"],
+                             cwd=tmp_path, input="1 10\n", text=True, capture_output=True)
+    checked = prep.main(["--check", "-e", str(tmp_path / "e.txt"), "-l", str(tmp_path / "l.txt")])
+    assert checked == program.returncode, (capsys.readouterr(), program.stderr)
+
+
 # (expression, labels, message)
 CHECKED = [
     ("1 2\n", "1 0\r\n", "l.txt, line 1 ends with a carriage return (CR LF line end)"),
