@@ -12,8 +12,10 @@ tivarne's own format. Class 1 and class 2 are values of the class source, or
 patterns ('B*'), or repeated options whose classes are merged; samples in
 neither class, or not meeting --where, are left out and counted. Classes of
 fewer than 3 samples are refused, fewer than 10 warned about. Writes
-OUTDIR/expr.txt, OUTDIR/labels.txt and OUTDIR/genes.txt (the gene IDs in the
-order of expr.txt) and prints a summary. --check names the first problem of
+OUTDIR/expr.txt, OUTDIR/labels.txt, OUTDIR/genes.txt (the gene IDs in the
+order of expr.txt) and OUTDIR/manifest.json (counts, classes and checksums,
+which tivarne-annotate, tivarne-plot and tivarne-analyse check) and prints a
+summary. --check names the first problem of
 files already in tivarne's format.
 """
 import argparse
@@ -26,6 +28,7 @@ import pandas as pd
 from . import _format
 from ._classes import MIN_CLASS_SIZE, chosen, distinct, member, name_mismatch, select, size_messages
 from ._genes import count, filter_genes, no_spread
+from ._manifest import NAME as MANIFEST, ROLES, manifest_text
 from ._tables import GEO, geo_field, listed, read, read_sheet
 from ._tool import InputError, Parser, run, write_files
 
@@ -148,7 +151,7 @@ def prepare(args):
         raise InputError('"%s" is not a directory (-o).' % args.outdir)
     table = read(args.table, labels=args.labels, id_column=args.id_column, skip_columns=args.skip_column,
                  class_row=args.class_row)
-    labels, kept_samples, samples_line, _, small = assign_classes(table, args)
+    labels, kept_samples, samples_line, chosen, small = assign_classes(table, args)
     values = table.values[:, kept_samples]
     rows, values, dropped, notes = filter_genes(values, labels, args.missing, args.drop_flat, args.top_variable)
     total = len(table.ids)
@@ -176,10 +179,15 @@ def prepare(args):
         lines.append("note: %s more than once (%s); genes.txt keeps every line"
                      % (count(len(repeated), "gene ID"), listed(repeated)))
     os.makedirs(args.outdir, exist_ok=True)
-    paths = [os.path.join(args.outdir, name) for name in ("expr.txt", "labels.txt", "genes.txt")]
-    write_files(dict(zip(paths, [_format.expression_text(values), _format.labels_text(labels),
-                                 "".join(name + "\n" for name in ids)])))
-    lines.append("wrote: %s" % ", ".join(paths))
+    texts = {"expression": _format.expression_text(values), "labels": _format.labels_text(labels),
+             "genes": "".join(name + "\n" for name in ids)}
+    manifest = manifest_text(texts, source=os.path.abspath(args.table), genes=len(values), samples=len(labels),
+                             class1=chosen.class1, class2=chosen.class2, n1=chosen.n1, n2=chosen.n2,
+                             left_out=len(table.samples) - len(labels))
+    files = {os.path.join(args.outdir, ROLES[role]): text for role, text in texts.items()}
+    files[os.path.join(args.outdir, MANIFEST)] = manifest
+    write_files(files)
+    lines.append("wrote: %s" % ", ".join(files))
     print("\n".join(lines))
     for text in small:
         sys.stderr.write("Warning: %s\n" % text)
@@ -216,7 +224,7 @@ def parser():
                formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("table", nargs="?", metavar="TABLE", help="expression table or GEO series matrix")
     p.add_argument("-o", dest="outdir", metavar="OUTDIR",
-                   help="directory for expr.txt, labels.txt and genes.txt (made if missing)")
+                   help="directory for expr.txt, labels.txt, genes.txt and manifest.json (made if missing)")
     c = p.add_argument_group("classes (one of)")
     c.add_argument("--samples", metavar="SHEET", help="sample sheet: a sample name column and a class column")
     c.add_argument("--class-row", metavar="ID", help="the row of TABLE with this ID holds the classes")
