@@ -112,7 +112,10 @@ def select(values, class1=None, class2=None, *, default=(1, 0), options=("class1
         class1 = default[0]
         if class2 is None:
             class2 = default[1]
-    chosen1 = chosen(class1, counts, options[0], show)
+    try:
+        chosen1 = chosen(class1, counts, options[0], show)
+    except InputError as e:
+        raise InputError(prefix + str(e))
     if class2 is None:
         others = [v for v in counts if not any(v is c for c in chosen1)]
         if not others:
@@ -124,7 +127,10 @@ def select(values, class1=None, class2=None, *, default=(1, 0), options=("class1
                              % (prefix, _bare(options[1]), listing(counts, show)))
         chosen2 = others
     else:
-        chosen2 = chosen(class2, counts, options[1], show)
+        try:
+            chosen2 = chosen(class2, counts, options[1], show)
+        except InputError as e:
+            raise InputError(prefix + str(e))
     both = [v for v in chosen1 if any(v is c for c in chosen2)]
     if both:
         raise InputError("%sclass %s is in both %s and %s; a sample can be in one class only."

@@ -214,7 +214,7 @@ REFUSED = {
     "no such ID column": (TAB4, SHEET_OK, ["--id-column", "gene"], 'no column "gene" (--id-column)'),
     "class 1 not named": (TAB4, SHEET_OK, ["--class1", None], 's.txt: name class 1 with --class1; the classes '
                           'and their sizes: "A" (3), "B" (3).'),
-    "class 1 absent": (TAB4, SHEET_OK, ["--class1", "C"], '--class1 "C" names no class of the samples; the classes '
+    "class 1 absent": (TAB4, SHEET_OK, ["--class1", "C"], 's.txt: --class1 "C" names no class of the samples; the classes '
                        'and their sizes: "A" (3), "B" (3).'),
     "three classes": (TAB4, SHEET_OK.replace("S4\tB", "S4\tC"), [], 's.txt: more than two classes: name class 2 '
                       'with --class2 (values, a list or a pattern); the classes and their sizes: "A" (3), "B" (2), '
