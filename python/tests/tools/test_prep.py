@@ -335,6 +335,22 @@ CHECKED = [
 ]
 
 
+def test_at_most_10000_samples_are_kept(tmp_path, capsys):
+    # 10,001 samples: 5,000 of class A, 5,000 of B, one of C.
+    classes = ["A", "B"] * 5000 + ["C"]
+    header = "id\t" + "\t".join("S%d" % k for k in range(len(classes)))
+    rows = ["class\t" + "\t".join(classes)] + ["g%d\t" % g + "\t".join(str((k * (g + 3)) % 7) for k in range(len(classes)))
+                                               for g in range(2)]
+    (tmp_path / "t.txt").write_text("\n".join([header] + rows) + "\n")
+    args = [str(tmp_path / "t.txt"), "--class-row", "class", "--class1", "A", "-o", str(tmp_path / "out")]
+    assert prep.main(args + ["--class2", "B"]) == 0
+    assert "samples: 10000 kept: 5000 in class 1 (A), 5000 in class 2 (B); 1 left out" in capsys.readouterr().out
+    assert prep.main(["--check", "-e", str(tmp_path / "out" / "expr.txt"), "-l", str(tmp_path / "out" / "labels.txt")]) == 0
+    capsys.readouterr()
+    err = error_of(prep.main, args + ["--class2", "B", "--class2", "C", "-o", str(tmp_path / "more")], capsys)
+    assert "t.txt: 10001 samples; tivarne takes at most 10000." in err
+
+
 def test_samples_missing_from_the_table_when_allowed(tmp_path, capsys):
     (tmp_path / "t.txt").write_text(ZEROS[0])
     (tmp_path / "s.txt").write_text(ZEROS[1])
