@@ -213,7 +213,8 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
 
     bar = _ProgressBar() if progress else None
     try:
-        out = _core.analyse(values, is_class1, level, max_pairs, threads, adjust_name, order, engine, bar)
+        out = _core.analyse(values, is_class1, level, max_pairs, threads, adjust_name, order, engine,
+                            max(0, min(minimum, 2**31 - 1)), bar)
     finally:
         if bar is not None:
             bar.close()

@@ -22,10 +22,11 @@ def printed(pairs, x, y):
 
 # The bundled example through the command line, and end-to-end cases with their
 # expected result files: p-values 1 and 0, weights that are not a number,
-# constant genes, a level in log form, no pairs at all.
+# constant genes, a level in log form, no pairs at all, a class of two samples
+# (min_class_size=0, as the command line runs it).
 @pytest.mark.parametrize("case", ["golub", "run_pvalue_special_cases", "run_level_zero_infinite_statistic",
                                   "run_constant_gene_nan_scores", "run_level_5e-7_log_form",
-                                  "run_one_gene_no_pairs"])
+                                  "run_one_gene_no_pairs", "run_class_of_two_note"])
 def test_rows_are_the_command_lines(case, tmp_path):
     if case == "golub":
         folder, answers, result = GOLUB, "0.01 20\n", tmp_path / "result.tsv"
@@ -228,7 +229,8 @@ def test_bad_input_raises_with_its_reason(error, message, expression, labels, ke
 
 def test_the_librarys_own_checks_raise_value_error_and_32_bit_limits_hold():
     with pytest.raises(ValueError, match=r"^Invalid data in expressions \(gene 2, sample 2: not a finite number\)"):
-        tivarne._core.analyse(_with(X, 1, 1, np.inf), np.array(L, np.int32), 0.05, 20, 0, "none", "score", "fast", None)
+        tivarne._core.analyse(_with(X, 1, 1, np.inf), np.array(L, np.int32), 0.05, 20, 0, "none", "score", "fast", 3,
+                              None)
     assert len(tivarne.analyse(X, L, level=1, max_pairs=2**31 - 1)) == 6 - 1  # one pair of X has no p-value
 
 

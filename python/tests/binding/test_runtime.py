@@ -48,7 +48,7 @@ def test_another_thread_runs_while_the_library_computes(golub):
     sys.setswitchinterval(1000)
     try:
         before = counted[0]
-        out = tivarne._core.analyse(x, labels, 0.05, 20, 1, "none", "score", "straightforward", None)
+        out = tivarne._core.analyse(x, labels, 0.05, 20, 1, "none", "score", "straightforward", 3, None)
         during = counted[0] - before
     finally:
         sys.setswitchinterval(interval)
