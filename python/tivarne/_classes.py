@@ -202,8 +202,8 @@ def name_mismatch(columns, sheet, ids=(), where=("the sheet", "the table")):
     mangled = [(by_r_name[c], c) for c in columns if c in by_r_name and by_r_name[c] != c]
     if mangled:
         return ("in %s the names are as R's check.names makes them (%s): read the table in R with "
-                "check.names = FALSE and write it again, or rename them" % (table_side, _examples(mangled, sheet_side,
-                                                                                                table_side)))
+                "check.names = FALSE and write it again, or rename them"
+                % (table_side, _examples(mangled, sheet_side, table_side)))
     by_name = {r_name(c): c for c in columns}
     mangled = [(name, by_name[name]) for name in absent if name in by_name and by_name[name] != name]
     if mangled:

@@ -143,8 +143,8 @@ def _pairs_table(path, text):
     for number, line in enumerate(lines[1:], start=2):
         fields = line.split("\t")
         if len(fields) != len(header):
-            raise InputError("%s: %d fields; expected %d, as in the header." % (where(path, number), len(fields),
-                                                                              len(header)))
+            raise InputError("%s: %d fields; expected %d, as in the header."
+                             % (where(path, number), len(fields), len(header)))
         rows.append(_row(path, number, [fields[k] for k in numbers], ", ".join(header[k] for k in numbers)))
         if named:
             names.append((fields[header.index("name_x")], fields[header.index("name_y")]))

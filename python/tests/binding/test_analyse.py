@@ -201,9 +201,9 @@ BAD = [  # (exception, message, expression, labels, keywords)
     (ValueError, r"the labels name sample 'x' \(and 1 more\), which is not a column", _frame(X),
      pd.concat([NAMED, pd.Series(["a", "b"], index=["x", "y"])]), {"class1": "a"}),
     (ValueError, r"sample '007' \(and 8 more\) of the expression has no entry in the labels; the names differ in "
-     r"leading zeros \(\"007\" in the expression for \"7\" in the labels", pd.DataFrame(X, columns=["%03d" % (s + 7)
-                                                                                                 for s in range(9)]),
-     pd.Series(L, index=[str(s + 7) for s in range(9)]), {}),
+     r"leading zeros \(\"007\" in the expression for \"7\" in the labels",
+     pd.DataFrame(X, columns=["%03d" % (s + 7) for s in range(9)]), pd.Series(L, index=[str(s + 7) for s in range(9)]),
+     {}),
     (ValueError, r"the labels are indexed by sample names but the expression's columns have none", X, NAMED,
      {"class1": "a"}),
     (ValueError, r"samples= names sample 'S1', which is not a column", _frame(X), NAMED, {"class1": "a",

@@ -1,5 +1,6 @@
 """tivarne-plot (tivarne.plot): what the figure holds, its checks of the files
 against each other, the refusals, and the command as installed."""
+import hashlib
 import json
 import os
 import shutil
@@ -95,8 +96,8 @@ def test_panels_show_each_pairs_numbers_values_by_class_and_names(files, tmp_pat
 def test_a_pairs_table_brings_its_names_and_a_manifest_its_class_names(files, tmp_path):
     result, expression, labels = files()
     table = "rank\tscore\tlog10_p\tgene_x\tgene_y\tname_x\tname_y\tr1\tr2\tc\tp_value\tq_value\n" + "".join(
-        "%d\t%r\t%r\t%d\t%d\tG%d\tG%d\t%r\t%r\t%r\t%r\t0.01\n" % (row[:5] + (row[3], row[4]) + row[5:] + (10.0 ** row[2],))
-        for row in rows())
+        "%d\t%r\t%r\t%d\t%d\tG%d\tG%d\t%r\t%r\t%r\t%r\t0.01\n"
+        % (row[:5] + (row[3], row[4]) + row[5:] + (10.0 ** row[2],)) for row in rows())
     (tmp_path / "pairs.tsv").write_text(table)
     texts = {"expression": EXPRESSION_TEXT, "labels": LABELS}
     (tmp_path / "manifest.json").write_text(json.dumps({
@@ -111,7 +112,6 @@ def test_a_pairs_table_brings_its_names_and_a_manifest_its_class_names(files, tm
 
 
 def plot_sha(text):
-    import hashlib
     return hashlib.sha256(text.encode()).hexdigest()
 
 

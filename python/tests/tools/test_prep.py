@@ -164,7 +164,8 @@ def test_merged_classes_patterns_and_where_give_the_pairs_of_the_python_route(tm
     # The example's first 300 genes over five subtypes, a sheet in another order.
     x = np.loadtxt(os.path.join(GOLUB, "expr.txt"))[:300]
     aml = np.array(GOLUB_LABELS) == "1"
-    subtype = np.where(aml, np.where(np.arange(38) % 2, "AML-a", "AML-b"), np.array(["B1", "B2", "T1"])[np.arange(38) % 3])
+    subtype = np.where(aml, np.where(np.arange(38) % 2, "AML-a", "AML-b"),
+                       np.array(["B1", "B2", "T1"])[np.arange(38) % 3])
     sheet = pd.DataFrame({"sample": SAMPLES, "subtype": subtype, "batch": np.arange(38) % 4 // 3 + 1})
     sheet.iloc[::-1].to_csv(tmp_path / "sheet.csv", index=False)
     pd.DataFrame(x, index=IDS[:300], columns=SAMPLES).to_csv(tmp_path / "table.tsv", sep="\t")
@@ -214,8 +215,9 @@ REFUSED = {
     "no such ID column": (TAB4, SHEET_OK, ["--id-column", "gene"], 'no column "gene" (--id-column)'),
     "class 1 not named": (TAB4, SHEET_OK, ["--class1", None], 's.txt: name class 1 with --class1; the classes '
                           'and their sizes: "A" (3), "B" (3).'),
-    "class 1 absent": (TAB4, SHEET_OK, ["--class1", "C"], 's.txt: --class1 "C" names no class of the samples; the classes '
-                       'and their sizes: "A" (3), "B" (3).'),
+    "class 1 absent": (TAB4, SHEET_OK, ["--class1", "C"],
+                       's.txt: --class1 "C" names no class of the samples; the classes and their sizes: "A" (3), '
+                       '"B" (3).'),
     "three classes": (TAB4, SHEET_OK.replace("S4\tB", "S4\tC"), [], 's.txt: more than two classes: name class 2 '
                       'with --class2 (values, a list or a pattern); the classes and their sizes: "A" (3), "B" (2), '
                       '"C" (1).'),
@@ -224,10 +226,13 @@ REFUSED = {
     "two samples in class 2": (TAB4, SHEET_OK.replace("S4\tB", "S4\tC"), ["--class2", "B"],
                                's.txt: class 2 ("B") has 2 samples; at least 3 are needed: with fewer, the '
                                'correlations and their p-values carry no information.'),
-    "one sample in class 1 after --where": (TAB4, SHEET_OK, ["--where", "lineage=T"], 'class 1 ("A") has 1 sample; at least 3'),
+    "one sample in class 1 after --where": (TAB4, SHEET_OK, ["--where", "lineage=T"],
+                                            'class 1 ("A") has 1 sample; at least 3'),
     "--where: no column": (TAB4, SHEET_OK, ["--where", "batch=1"], 's.txt: no column "batch" (--where); columns: '
                            'c, lineage.'),
-    "--where: no such value": (TAB4, SHEET_OK, ["--where", "lineage=M"], 's.txt: --where lineage="M" names no value of the samples; the values and their sizes: "B" (4), "T" (2).'),
+    "--where: no such value": (TAB4, SHEET_OK, ["--where", "lineage=M"],
+                               's.txt: --where lineage="M" names no value of the samples; the values and their '
+                               'sizes: "B" (4), "T" (2).'),
     "--where: no sheet": (TAB4.replace("g2", "kind\tA\tB\tA\tB\tA\tB\ng2"), None,
                           ["--class-row", "kind", "--where", "x=1"], "columns: none (--where needs a sample sheet"),
     "--where: no value": (TAB4, SHEET_OK, ["--where", "lineage"], "expected COLUMN=VALUE, got 'lineage'"),
@@ -255,8 +260,8 @@ def test_refusals_are_one_line_and_write_nothing(case, tmp_path, monkeypatch, ca
     table, sheet, extra, message = REFUSED[case]
     monkeypatch.chdir(tmp_path)
     if isinstance(table, int):
-        table = "id\tS1\tS2\tS3\tS4\tS5\tS6\n" + "".join("g%d\t%d\t1\t2\t%d\t3\t4\n" % (k, k % 7, k % 5)
-                                                            for k in range(table))
+        table = "id\tS1\tS2\tS3\tS4\tS5\tS6\n" + "".join(
+            "g%d\t%d\t1\t2\t%d\t3\t4\n" % (k, k % 7, k % 5) for k in range(table))
     if table is not None:
         (tmp_path / "t.txt").write_bytes(table if isinstance(table, bytes) else table.encode())
     args = ["t.txt", "-o", "out", "--class1", "A"]
@@ -339,13 +344,14 @@ def test_at_most_10000_samples_are_kept(tmp_path, capsys):
     # 10,001 samples: 5,000 of class A, 5,000 of B, one of C.
     classes = ["A", "B"] * 5000 + ["C"]
     header = "id\t" + "\t".join("S%d" % k for k in range(len(classes)))
-    rows = ["class\t" + "\t".join(classes)] + ["g%d\t" % g + "\t".join(str((k * (g + 3)) % 7) for k in range(len(classes)))
-                                               for g in range(2)]
+    rows = ["class\t" + "\t".join(classes)] + [
+        "g%d\t" % g + "\t".join(str((k * (g + 3)) % 7) for k in range(len(classes))) for g in range(2)]
     (tmp_path / "t.txt").write_text("\n".join([header] + rows) + "\n")
     args = [str(tmp_path / "t.txt"), "--class-row", "class", "--class1", "A", "-o", str(tmp_path / "out")]
     assert prep.main(args + ["--class2", "B"]) == 0
     assert "samples: 10000 kept: 5000 in class 1 (A), 5000 in class 2 (B); 1 left out" in capsys.readouterr().out
-    assert prep.main(["--check", "-e", str(tmp_path / "out" / "expr.txt"), "-l", str(tmp_path / "out" / "labels.txt")]) == 0
+    out = tmp_path / "out"
+    assert prep.main(["--check", "-e", str(out / "expr.txt"), "-l", str(out / "labels.txt")]) == 0
     capsys.readouterr()
     err = error_of(prep.main, args + ["--class2", "B", "--class2", "C", "-o", str(tmp_path / "more")], capsys)
     assert "t.txt: 10001 samples; tivarne takes at most 10000." in err
