@@ -176,7 +176,7 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
     ...                         samples=sheet["lineage"] == "B", adjust="BH", level=0.05)
     """
     values, gene_names, sample_names = _expression(expression)
-    given = _aligned(labels, "labels", values.shape[1], sample_names)
+    given = _aligned(labels, "labels", values.shape[1], sample_names, gene_names)
     used = _samples(samples, values.shape[1], sample_names)
     missing = used & np.fromiter((v is None for v in given), dtype=bool, count=len(given))
     if missing.any():
@@ -296,7 +296,7 @@ def _more(names, shown=lambda n: repr(n)):
     return shown(names[0]) + (" (and %d more)" % (len(names) - 1) if len(names) > 1 else "")
 
 
-def _aligned(given, what, samples, sample_names):
+def _aligned(given, what, samples, sample_names, gene_names=None):
     """One value per sample, in the order of the columns: a Series with
     sample names is matched to `sample_names` by name, anything else is taken
     by position. Missing values become None."""
@@ -309,7 +309,9 @@ def _aligned(given, what, samples, sample_names):
         if index.has_duplicates:
             raise ValueError("the %s name sample %s more than once" % (what, _more(index[index.duplicated()])))
         columns = pd.Index(sample_names)
-        why = name_mismatch([str(c) for c in columns], [str(i) for i in index], where=("the " + what, "the expression"))
+        why = name_mismatch([str(c) for c in columns], [str(i) for i in index],
+                            [] if gene_names is None else [str(g) for g in gene_names],
+                            where=("the " + what, "the expression"))
         why = "; " + why if why else ""
         absent = columns.difference(index, sort=False)
         if len(absent):

@@ -194,9 +194,9 @@ def name_mismatch(columns, sheet, ids=(), where=("the sheet", "the table")):
     ids = set(ids)
     transposed = [name for name in absent if name in ids]
     if len(transposed) >= max(1, len(absent) // 2):
-        return ("the table looks transposed: %d of these names are gene IDs of the table (%s, ...); expected "
-                "one row per gene and one column per sample (transpose it, e.g. t() in R)"
-                % (len(transposed), ", ".join(transposed[:3])))
+        return ("%s looks transposed: %d of these names are its gene IDs (%s, ...); expected one row per gene "
+                "and one column per sample (transpose it, e.g. t() in R)"
+                % (where[1], len(transposed), ", ".join(transposed[:3])))
     sheet_side, table_side = where
     by_r_name = {r_name(name): name for name in absent}
     mangled = [(by_r_name[c], c) for c in columns if c in by_r_name and by_r_name[c] != c]

@@ -204,6 +204,8 @@ BAD = [  # (exception, message, expression, labels, keywords)
      r"leading zeros \(\"007\" in the expression for \"7\" in the labels",
      pd.DataFrame(X, columns=["%03d" % (s + 7) for s in range(9)]), pd.Series(L, index=[str(s + 7) for s in range(9)]),
      {}),
+    (ValueError, r"sample 'g1' \(and 3 more\) .*; the expression looks transposed: 9 of these names are its gene "
+     r"IDs \(s1, s2, s3, \.\.\.\)", _frame(X).T, NAMED, {"class1": "a"}),
     (ValueError, r"the labels are indexed by sample names but the expression's columns have none", X, NAMED,
      {"class1": "a"}),
     (ValueError, r"samples= names sample 'S1', which is not a column", _frame(X), NAMED, {"class1": "a",

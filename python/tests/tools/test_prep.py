@@ -203,7 +203,7 @@ REFUSED = {
                      "for \"2\" in the sheet (6 such names)): read the table in R with check.names = FALSE"),
     "transposed": ("id\tg1\tg2\tg3\n" + "".join("S%d\t%d\t2\t%d\n" % (k, k, 7 - k) for k in range(1, 7)), SHEET_OK,
                    [], "s.txt: none of its 6 samples is a column of t.txt (S1, S2, S3, ...); the table looks "
-                   "transposed: 6 of these names are gene IDs of the table (S1, S2, S3, ...); expected one row per "
+                   "transposed: 6 of these names are its gene IDs (S1, S2, S3, ...); expected one row per "
                    "gene and one column per sample"),
     "a class missing from the table": (TAB4, SHEET_OK.replace("S6\tB", "S7\tB"), [],
                                        "s.txt: 1 sample of class 1 or 2 is not a column of t.txt (S7); give "
