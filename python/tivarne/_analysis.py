@@ -76,7 +76,8 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
     class2 : object or list, optional
         Class 2, given like `class1`. Without it, the one label besides class
         1 is class 2, and more than two labels are refused. Samples in
-        neither class are left out (counted in ``attrs["left_out"]``).
+        neither class are left out (counted in ``attrs["left_out"]``), with
+        both classes named also samples without a label (NaN, None).
     samples : array-like or pandas.Series, optional
         The samples to use: booleans (a Series indexed by sample names is
         matched by name, an array or list by position) or a list of sample
@@ -135,7 +136,7 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
         A value that is not finite (naming the first such gene and sample),
         labels whose number does not match the samples, labels or `samples`
         whose sample names do not match the columns (naming the first), a
-        missing label, a class with fewer than `min_class_size` samples, more
+        missing label unless both classes are named, a class with fewer than `min_class_size` samples, more
         than two classes without `class2`, a `class1` or `class2` that names
         no label, a label in both classes, labels other than 0/1 or booleans
         without `class1`, more than 46341 genes, or an unusable argument such
@@ -179,9 +180,10 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
     given = _aligned(labels, "labels", values.shape[1], sample_names, gene_names)
     used = _samples(samples, values.shape[1], sample_names)
     missing = used & np.fromiter((v is None for v in given), dtype=bool, count=len(given))
-    if missing.any():
-        raise ValueError("the label of %s is missing (leave it out with samples=)"
-                         % _sample(int(np.argmax(missing)), sample_names))
+    if missing.any() and (class1 is None or class2 is None):
+        raise ValueError("the label of %s is missing: name both classes (class1=, class2=) to leave samples "
+                         "without a label out, or leave it out with samples=" % _sample(int(np.argmax(missing)),
+                                                                                       sample_names))
     minimum = _number(min_class_size, "min_class_size", numbers.Integral, int)
     chosen = select(np.where(used, given, None), class1, class2)
     error, small = size_messages(chosen, minimum)

@@ -58,7 +58,8 @@ def where_filter(samples, columns, names, path, conditions, counted):
         except InputError as e:
             raise InputError("%s: %s" % (path, e))
         for sample in np.asarray(samples[:counted], dtype=object)[(keep & ~meets)[:counted]]:
-            out.setdefault("not --where %s=%s" % (column, "|".join(values)), []).append(sample)
+            if sample in columns[column]:  # the others are not in the sheet at all
+                out.setdefault("not --where %s=%s" % (column, "|".join(values)), []).append(sample)
         keep &= meets
     return keep, out
 
@@ -101,7 +102,7 @@ def assign_classes(table, args):
     kept = np.flatnonzero(chosen.in1 | chosen.in2)
     labels = chosen.in1[kept].astype(int)
     for sample, value, in_class, meets in zip(table.samples, found, chosen.in1 | chosen.in2, keep):
-        if in_class or not meets:
+        if in_class or not meets and sample in source:
             continue
         why = ('of class "%s"' % value if value is not None else "without a class"
                if sample in source else "not in the sample sheet")

@@ -112,11 +112,13 @@ def test_labels_and_samples_with_names_are_matched_by_name(golub):
         pd.testing.assert_frame_equal(frame_, merged, check_exact=True)
     assert {k: merged.attrs[k] for k in ("class1", "class2", "n1", "n2", "left_out", "samples")} == {
         "class1": ["AML-a", "AML-b"], "class2": ["B1", "B2"], "n1": 11, "n2": 18, "left_out": 9, "samples": 29}
-    # Left-out samples do not count, not even a value that is not finite.
+    # Left-out samples do not count, not even a value that is not finite, nor
+    # a missing label when both classes are named.
     spoiled = frame.copy()
     spoiled.iloc[0, np.flatnonzero(aligned == "T1")[0]] = np.nan
-    pd.testing.assert_frame_equal(tivarne.analyse(spoiled, sheet.subtype, class1="AML*", class2="B*", level=0.05),
-                                  merged, check_exact=True)
+    for data, given in ((spoiled, sheet.subtype), (frame, sheet.subtype.where(sheet.subtype != "T1"))):
+        pd.testing.assert_frame_equal(tivarne.analyse(data, given, class1="AML*", class2="B*", level=0.05), merged,
+                                      check_exact=True)
 
 
 def test_classes_of_fewer_than_3_samples_are_refused_and_fewer_than_10_warned(golub):
@@ -194,8 +196,8 @@ BAD = [  # (exception, message, expression, labels, keywords)
     (ValueError, r"name class 1 with class1; the classes and their sizes: 'a' \(5\), 'b' \(4\)", X,
      list("abbaabaab"), {}),
     (ValueError, r"name class 1 with class1", X, [2, 1, 2, 1, 2, 1, 2, 1, 1], {}),
-    (ValueError, r"label of sample 's2' \(column 2\) is missing", _frame(X), ["a", None] + list("baabaab"),
-     {"class1": "a"}),
+    (ValueError, r"label of sample 's2' \(column 2\) is missing: name both classes", _frame(X),
+     ["a", None] + list("baabaab"), {"class1": "a"}),
     (ValueError, r"sample 's9' of the expression has no entry in the labels", _frame(X), NAMED[:8], {"class1": "a"}),
     (ValueError, r"the labels name sample 'x' \(and 1 more\), which is not a column", _frame(X),
      pd.concat([NAMED, pd.Series(["a", "b"], index=["x", "y"])]), {"class1": "a"}),
@@ -253,14 +255,18 @@ def test_help_explains_every_argument_and_column(golub):
     assert child.communicate(timeout=300)[0] == "[]\n"
 
 
-def test_readme_python_lines_run(tmp_path):
-    """The README's Python section on a clone where the quick start has run."""
-    section = open(os.path.join(ROOT, "README.md")).read().split("\n## Python\n")[1].split("\n## ")[0]
-    code = "\n".join(re.findall(r"```python\n(.*?)```", section, re.S))
+def test_documented_python_lines_run(tmp_path):
+    """The Python of the front page and of doc/python.md, on a clone where the quick start has
+    run, prints what the pages show below each example."""
+    front = open(os.path.join(ROOT, "README.md")).read().split("\n## Python\n")[1].split("\n## ")[0]
+    manual = open(os.path.join(ROOT, "doc", "python.md")).read()
+    examples = re.findall(r"```python\n([^`]*)```\n\n```\n([^`]*)```", front + manual, re.S)
+    assert len(examples) >= 3
     os.symlink(os.path.join(ROOT, "examples"), tmp_path / "examples")
     run_cli(os.path.join(GOLUB, "expr.txt"), os.path.join(GOLUB, "labels.txt"), "0.01\n20\n",
             tmp_path / "golub_result.tsv")
-    child = python(code, cwd=tmp_path)
+    child = python("\n".join(code for code, _ in examples), cwd=tmp_path)
     out, err = child.communicate(timeout=120)
     assert child.returncode == 0, err
-    assert "gene444  gene1414" in out
+    for _, shown in examples:
+        assert shown in out

@@ -67,9 +67,10 @@ signal.signal(signal.SIGINT, signal.default_int_handler)
 seen = {}
 class Report:
     def __call__(self, phase, done, total, finished):
-        if phase == "scoring" and "scoring" not in seen:
-            print("scoring", flush=True)
+        first = phase == "scoring" and phase not in seen
         seen[phase] = (done, total, finished)
+        if first:  # Ctrl-C may come as soon as this is printed, inside this call
+            print("scoring", flush=True)
     def close(self):
         pass
 analysis._ProgressBar = Report
