@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 pytest.importorskip("scipy")
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), os.pardir, os.pardir, "bench", "accuracy"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), *[os.pardir] * 3, "bench", "accuracy"))
 import methods, metrics, run, simulate  # noqa: E401,E402
 
 
