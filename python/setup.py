@@ -86,7 +86,10 @@ def pybind11_includes():
 
 
 setup(
-    packages=["tivarne"],
+    # report_assets: the report's template, styles, script and the vendored
+    # cytoscape.js (a folder of data, listed as a package as setuptools wants).
+    packages=["tivarne", "tivarne.report_assets"],
+    package_data={"tivarne.report_assets": ["*"]},
     ext_modules=[Extension("tivarne._core", sources=["src/_core.cpp"], language="c++",
                            depends=[os.path.join(ROOT, "include", "tivarne", "tivarne.h")])],
     cmdclass={"build_ext": BuildExt},
