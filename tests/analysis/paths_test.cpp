@@ -99,10 +99,9 @@ TEST(SelectionPaths, OnePairOfEqualScoresAtTheStopOrAtTheListingsEnd) {
             const SelectedPair p = analyse(clean.view(), criteria, table).selected[place - 1];
             test::Study twice = test::with_pair_twice(clean, p.gene_x, p.gene_y, in_front);
             const Result after = analyse(twice.view(), criteria, table);
-            std::vector<std::size_t> ties;
-            for (std::size_t k = 1; k <= place; ++k)
-                if (after.selected[k - 1].score == after.selected[k].score) ties.push_back(k);
-            if (ties == std::vector<std::size_t>{place}) found.push_back(std::move(twice));
+            std::size_t ties = 0;
+            for (std::size_t k = 1; k <= place; ++k) ties += after.selected[k - 1].score == after.selected[k].score;
+            if (ties == 1 && after.selected[place - 1].score == after.selected[place].score) found.push_back(std::move(twice));
         }
         EXPECT_FALSE(found.empty()) << "no equal scores at " << place;
         return found;
