@@ -158,7 +158,7 @@ void BM_PeakMulAdd(benchmark::State& state) {
     int threads = 1;
     for (auto _ : state) {
         double s = 0;
-#pragma omp parallel reduction(+ : s) if (state.range(0) > 1)
+#pragma omp parallel reduction(+ : s) num_threads(state.range(0) > 1 ? omp_get_max_threads() : 1)
         {
             s += peak_avx512(iterations);
 #pragma omp single

@@ -13,7 +13,6 @@ tivarne.prep and tivarne.annotate; they need NumPy and pandas only.
 import importlib
 
 __all__ = ["analyse", "read_result"]
-__version__ = "1.0.0"
 
 # Imported on first use, so that the companions run from a source checkout
 # where the compiled extension (_core) has not been built.
@@ -24,6 +23,9 @@ _SUBMODULES = {"_analysis", "_core", "_result_file"}
 def __getattr__(name):
     if name in _LAZY:
         value = getattr(importlib.import_module(_LAZY[name], __name__), name)
+    elif name == "__version__":
+        # The compiled library's own version (the file VERSION of the repository).
+        value = importlib.import_module("._core", __name__).__version__
     elif name in _SUBMODULES:
         value = importlib.import_module("." + name, __name__)
     else:

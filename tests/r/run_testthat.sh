@@ -8,8 +8,8 @@ Rscript -e 'ok <- sapply(c("Rcpp", "testthat"), requireNamespace, quietly = TRUE
   || exit 77
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-cp -R "$repo/CMakeLists.txt" "$repo/src" "$repo/include" "$repo/examples" "$repo/r" "$scratch/"
-rm -rf "$scratch/r/src/lib" "$scratch/r/src/include" "$scratch/r/src/"*.o "$scratch/r/src/"*.so
+cp -R "$repo/VERSION" "$repo/src" "$repo/include" "$repo/examples" "$repo/r" "$scratch/"
+(cd "$scratch/r" && ./cleanup)
 mkdir "$scratch/lib"
 R CMD INSTALL --no-test-load -l "$scratch/lib" "$scratch/r" > "$scratch/install.log" 2>&1 \
   || { cat "$scratch/install.log"; exit 1; }
