@@ -3,7 +3,8 @@
 #   cmake --install build [--prefix DIR]    tivarne and tivarne-plot in bin/,
 #                                           the plot module and the example in
 #                                           share/tivarne/, man pages in
-#                                           share/man/man1/; the library
+#                                           share/man/man1/, the licence in
+#                                           share/doc/tivarne/; the library
 #                                           (lib/, include/tivarne/, its CMake
 #                                           package and pkg-config file)
 #   (cd build && cpack -G DEB)              tivarne_<version>_<arch>.deb
@@ -36,6 +37,9 @@ install(PROGRAMS tools/tivarne-plot DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES tools/tivarne_plot.py DESTINATION ${CMAKE_INSTALL_DATADIR}/tivarne)
 install(FILES examples/golub/expr.txt examples/golub/labels.txt examples/golub/about.txt
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tivarne/examples/golub)
+# The code's licence where Debian keeps it; the example data's own licence is
+# stated in their about.txt.
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
 # Man pages, compressed as Debian keeps them.
 find_program(TIVARNE_GZIP gzip)

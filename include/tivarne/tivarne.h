@@ -159,6 +159,12 @@ struct Options {
     bool pair_table = false;
     Adjust adjust = Adjust::None;
     Order order = Order::Score;
+    // Each class needs at least this many samples, or analyse() throws an
+    // Error of kind Input. With one or two samples in a class every
+    // correlation within it is +-1 or not a number, and the p-values, which
+    // rest on large-sample theory, carry no information. 0 (or 1) leaves only
+    // the check that each class has a sample.
+    std::int32_t min_class_size = 3;
     // Called once the listings are known, before the selection walk begins.
     std::function<void(const Listings&)> on_listings;
     // When set, every selected pair is handed to it in rank order as the walk
@@ -191,8 +197,8 @@ struct Result {
 
 // Scores and ranks every pair of genes of `data` and selects the significant
 // ones. Throws Error: kind Input for unusable data (a value that is not
-// finite, a label other than 0 or 1, a class without samples, more than
-// kMaxGenes genes), Memory when the data or the pair table do not fit,
+// finite, a label other than 0 or 1, a class without samples or with fewer
+// than Options::min_class_size, more than kMaxGenes genes), Memory when the data or the pair table do not fit,
 // Cancelled when the progress callback asks to stop.
 TIVARNE_API Result analyse(const DataView& data, const Answers& answers, const Options& options = {});
 

@@ -24,10 +24,9 @@ def printed(pairs, x, y):
 
 # The bundled example through the command line, and end-to-end cases with their
 # expected result files: p-values 1 and 0, weights that are not a number,
-# constant genes, a level in log form, no pairs at all.
+# constant genes, a level in log form.
 @pytest.mark.parametrize("case", ["golub", "run_pvalue_special_cases", "run_level_zero_infinite_statistic",
-                                  "run_constant_gene_nan_scores", "run_level_5e-7_log_form",
-                                  "run_one_gene_no_pairs"])
+                                  "run_constant_gene_nan_scores", "run_level_5e-7_log_form"])
 def test_rows_are_the_command_lines(case, tmp_path):
     if case == "golub":
         folder, answers, result = GOLUB, "0.01 20\n", tmp_path / "result.tsv"
@@ -173,14 +172,18 @@ def test_help_explains_every_argument_and_column(golub):
     assert "tivarne.prep" not in sys.modules and "tivarne.annotate" not in sys.modules
 
 
-def test_readme_python_lines_run(tmp_path):
-    """The README's Python section on a clone where the quick start has run."""
-    section = open(os.path.join(ROOT, "README.md")).read().split("\n## Python\n")[1].split("\n## ")[0]
-    code = "\n".join(re.findall(r"```python\n(.*?)```", section, re.S))
+def test_documented_python_lines_run(tmp_path):
+    """The Python of the front page and of doc/python.md, on a clone where the quick start has
+    run, prints what the pages show below each example."""
+    front = open(os.path.join(ROOT, "README.md")).read().split("\n## Python\n")[1].split("\n## ")[0]
+    manual = open(os.path.join(ROOT, "doc", "python.md")).read()
+    examples = re.findall(r"```python\n([^`]*)```\n\n```\n([^`]*)```", front + manual, re.S)
+    assert len(examples) >= 3
     os.symlink(os.path.join(ROOT, "examples"), tmp_path / "examples")
     run_cli(os.path.join(GOLUB, "expr.txt"), os.path.join(GOLUB, "labels.txt"), "0.01\n20\n",
             tmp_path / "golub_result.tsv")
-    child = python(code, cwd=tmp_path)
+    child = python("\n".join(code for code, _ in examples), cwd=tmp_path)
     out, err = child.communicate(timeout=120)
     assert child.returncode == 0, err
-    assert "gene444  gene1414" in out
+    for _, shown in examples:
+        assert shown in out

@@ -43,6 +43,7 @@ import signal, time, numpy as np, tivarne
 signal.signal(signal.SIGINT, signal.default_int_handler)
 x = np.random.default_rng(1).standard_normal((8000, 100))
 labels = np.arange(100) % 2
+tivarne.analyse  # its lazy import of pandas done before the signal can come
 print("started", flush=True)
 try:
     tivarne.analyse(x, labels, engine="straightforward")
@@ -69,12 +70,12 @@ def test_ctrl_c_stops_the_analysis_and_the_interpreter_goes_on(tmp_path):
 # all pairs, 12.9 GB, which this address-space limit cannot hold.
 TOO_LARGE = """
 import resource, numpy as np, tivarne
-x = np.random.default_rng(1).standard_normal((46341, 4))
+x = np.random.default_rng(1).standard_normal((46341, 6))
 pages = int(open("/proc/self/statm").read().split()[0])
 limit = pages * resource.getpagesize() + 2**30
 resource.setrlimit(resource.RLIMIT_AS, (limit, resource.getrlimit(resource.RLIMIT_AS)[1]))
 try:
-    tivarne.analyse(x, [1, 1, 0, 0], adjust="BH")
+    tivarne.analyse(x, [1, 1, 1, 0, 0, 0], adjust="BH")
 except MemoryError as e:
     print("MemoryError:", e)
 """

@@ -56,7 +56,7 @@ void check_progress(const ProgressReporter& progress) {
 }
 
 // The class sizes of valid data; throws the Input error of the first problem.
-LabelVector validate(const DataView& data) {
+LabelVector validate(const DataView& data, std::int32_t min_class_size) {
     if (data.genes < 0 || data.samples < 0) input_error("Error: Invalid sizes of the data.");
     if (data.genes > kMaxGenes) input_error("Error: Too many genes (at most 46341).");
     if (data.samples > 0 && !data.labels) input_error("Error: No labels given.");
@@ -77,6 +77,12 @@ LabelVector validate(const DataView& data) {
                 input_error(("Error: Invalid data in expressions (gene " + std::to_string(g + 1) +
                              ", sample " + std::to_string(j + 1) + ": not a finite number).")
                                 .c_str());
+    for (int c = 0; c < 2; ++c)
+        if (class_sizes(c) < min_class_size)
+            input_error(("Error: Class " + std::to_string(c + 1) + " has " + std::to_string(class_sizes(c)) +
+                         (class_sizes(c) == 1 ? " sample" : " samples") + "; each class needs at least " +
+                         std::to_string(min_class_size) + " for its correlations to mean anything.")
+                            .c_str());
     return class_sizes;
 }
 
@@ -239,7 +245,7 @@ void run_fast(Study& s, const Answers& answers, const Options& options, const Co
 }
 
 Result run_analysis(const DataView& data, const Answers& answers, const Options& options) {
-    Study s{data, ExpressionView(data), LabelView(data), validate(data), StatMatrix(), StatMatrix()};
+    Study s{data, ExpressionView(data), LabelView(data), validate(data, options.min_class_size), StatMatrix(), StatMatrix()};
     Result result;
     result.genes = data.genes;
     result.samples = data.samples;

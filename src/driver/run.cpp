@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -137,6 +138,9 @@ int run_phases(RunSettings& settings, std::istream& answers, Engine engine) {
     const Answers given{settings.significant_level, settings.max_pairs};
     std::optional<ResultFile> out;
     Options options;
+    // Classes of one or two samples are run as given; a note says what their
+    // numbers are worth.
+    options.min_class_size = 0;
     options.engine = engine;
     options.progress = progress;
     // TIVARNE_PAIR_TABLE=1 ranks the table of all pairs even where the
@@ -157,6 +161,15 @@ int run_phases(RunSettings& settings, std::istream& answers, Engine engine) {
                      "Note: %lld examined gene pairs had no computable p-value (ECOR) and were not "
                      "selected.\n",
                      static_cast<long long>(result.without_p_value));
+    if (result.pairs > 0) {
+        const std::int32_t sizes_by_class[2] = {result.class1, result.class2};
+        for (int c = 0; c < 2; ++c)
+            if (sizes_by_class[c] < 3)
+                std::fprintf(stderr,
+                             "Note: class %d has fewer than 3 samples (%d); its correlations and the "
+                             "p-values (ECOR) carry no information.\n",
+                             c + 1, static_cast<int>(sizes_by_class[c]));
+    }
     if (out->rows() > 0) {
         std::printf("\nresult was output in the output file.\n");
         std::fflush(stdout);

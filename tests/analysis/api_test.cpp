@@ -128,7 +128,11 @@ TEST(Files, TheCommandLinesFilesLoadIntoAView) {
     EXPECT_EQ(data.value(2, 2), 10.0);
     EXPECT_EQ(data.label(1), 0);
     EXPECT_ERROR(data.value(3, 0), "Error: Internal error: index out of range");
-    const Result r = analyse(data.view(), {1, 10});
+    EXPECT_ERROR(analyse(data.view(), {1, 10}),
+                 "Error: Class 1 has 2 samples; each class needs at least 3 for its correlations to mean anything.");
+    Options any_size;
+    any_size.min_class_size = 0;
+    const Result r = analyse(data.view(), {1, 10}, any_size);
     EXPECT_EQ(r.class1, 2);
     EXPECT_EQ(r.pairs, 3);
     EXPECT_ERROR(load_dataset(expr, dir.write("bad.txt", "11 0 0\n")), "Error: Invalid format in label data.");

@@ -18,6 +18,7 @@ using test::same_bits;
 bool expect_same_on_both_paths(const test::Study& study, const Answers& answers, const std::string& what,
                                Adjust adjust = Adjust::None, Order order = Order::Score) {
     Options table;
+    table.min_class_size = 0;
     table.pair_table = true;
     table.adjust = adjust;
     table.order = order;

@@ -142,6 +142,7 @@ TEST(Analysis, BothEnginesGiveTheSameResult) {
         for (const auto& [adjust, order] : {std::pair(Adjust::None, Order::Score),
                                             std::pair(Adjust::BH, Order::PValue)}) {
             Options plain;
+            plain.min_class_size = 0;
             plain.engine = Engine::Straightforward, plain.adjust = adjust, plain.order = order;
             const Result want = analyse(study.view(), c.answers, plain);
             EXPECT_EQ(want.pairs, std::int64_t{c.genes} * (c.genes - 1) / 2);
