@@ -1,5 +1,5 @@
 // Prints the version of the shared library it is linked with, through the
-// public header alone: what versions_agree.py holds against the file VERSION.
+// public header alone: what .ci/check_versions.py holds against the file VERSION.
 #include <tivarne/tivarne.h>
 
 #include <cstdio>

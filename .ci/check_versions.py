@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Every place that states tivarne's version states the one in the file VERSION.
 
-    versions_agree.py REPOSITORY_ROOT BUILD_DIR [PRINT_VERSION]
+    .ci/check_versions.py REPOSITORY_ROOT BUILD_DIR [PRINT_VERSION]
 
 CMake, the Python build and the library's version() read VERSION; the R
 package's DESCRIPTION and the manual pages carry a copy, which must agree.
