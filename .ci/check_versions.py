@@ -49,12 +49,18 @@ def main():
     if len(sys.argv) > 3:
         out = subprocess.run([sys.argv[3]], capture_output=True, text=True)
         stated["tivarne::version() of libtivarne.so"] = out.stdout.strip() or out.stderr.strip()
-    # The extension in the build tree reports the compiled library's version().
+    # The package in a source checkout reads VERSION; the one in the build
+    # tree has it written in, and its extension reports the compiled
+    # library's version().
+    packages = [("python", "tivarne.__version__")]
     if glob.glob(os.path.join(build, "python", "tivarne", "_core*.so")):
-        env = dict(os.environ, PYTHONPATH=os.path.join(build, "python"), PYTHONDONTWRITEBYTECODE="1")
-        out = subprocess.run([sys.executable, "-c", "import tivarne; print(tivarne.__version__)"],
+        packages += [(os.path.join(build, "python"), "tivarne.__version__"),
+                     (os.path.join(build, "python"), "tivarne._core.__version__")]
+    for path, name in packages:
+        env = dict(os.environ, PYTHONPATH=os.path.join(root, path), PYTHONDONTWRITEBYTECODE="1")
+        out = subprocess.run([sys.executable, "-c", "import tivarne; print(%s)" % name],
                              env=env, capture_output=True, text=True)
-        stated["tivarne.__version__ (build/python)"] = out.stdout.strip() or out.stderr.strip()
+        stated["%s (%s)" % (name, path)] = out.stdout.strip() or out.stderr.strip()
     wrong = [(where, value) for where, value in stated.items() if value != version]
     for where, value in wrong:
         print("%s says %s, but VERSION says %s: write %s there" % (where, value, version, version))

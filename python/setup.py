@@ -17,6 +17,7 @@ from concurrent.futures import ThreadPoolExecutor
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
+from setuptools.command.build_py import build_py
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
@@ -86,6 +87,17 @@ class BuildExt(build_ext):
             debug=self.debug, build_temp=self.build_temp, target_lang="c++")
 
 
+class BuildPy(build_py):
+    """The modules, and tivarne/_version.py with the version of the file VERSION."""
+
+    def run(self):
+        super().run()
+        if not self.dry_run:
+            target = os.path.join(self.build_lib, "tivarne", "_version.py")
+            with open(target, "w") as f:
+                f.write("# Written by setup.py from the file VERSION.\nversion = %r\n" % version())
+
+
 def pybind11_includes():
     """pybind11's headers: Debian's pybind11-dev puts them on the default path."""
     try:
@@ -97,8 +109,11 @@ def pybind11_includes():
 
 setup(
     version=version(),
-    packages=["tivarne"],
+    # report_assets: the report's template, styles, script and the vendored
+    # cytoscape.js (a folder of data, listed as a package as setuptools wants).
+    packages=["tivarne", "tivarne.report_assets"],
+    package_data={"tivarne.report_assets": ["*"]},
     ext_modules=[Extension("tivarne._core", sources=["src/_core.cpp"], language="c++",
                            depends=[os.path.join(ROOT, "include", "tivarne", "tivarne.h")])],
-    cmdclass={"build_ext": BuildExt},
+    cmdclass={"build_ext": BuildExt, "build_py": BuildPy},
 )

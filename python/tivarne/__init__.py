@@ -3,29 +3,45 @@
 analyse()      scores and ranks every pair of genes of an expression matrix and
                returns the significant pairs as a pandas DataFrame.
 read_result()  reads a result file of the command line ``tivarne``.
+report()       writes the HTML report of an analysis: one self-contained file.
 
 See help(tivarne.analyse) for the arguments and the columns.
 
-The command-line companions ``tivarne-prep`` (tables in, tivarne's files out)
-and ``tivarne-annotate`` (result rows with gene names) are the modules
-tivarne.prep and tivarne.annotate; they need NumPy and pandas only.
+The command-line companions ``tivarne-prep`` (tables in, tivarne's files out),
+``tivarne-annotate`` (result rows with gene names) and ``tivarne-network``
+(GraphML, Cytoscape JSON and SIF files of the pairs) are the modules
+tivarne.prep, tivarne.annotate and tivarne.network; they need NumPy and pandas
+only. ``tivarne-report`` is tivarne.report() as a command.
 """
 import importlib
+import os
 
-__all__ = ["analyse", "read_result"]
+__all__ = ["analyse", "read_result", "report"]
+
+
+def _version():
+    """The version of the file VERSION at the top of the repository: written
+    into _version.py by the build, or read from the file in a source checkout
+    (where the companions run without building)."""
+    try:
+        from ._version import version
+    except ImportError:
+        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir, "VERSION")) as f:
+            version = f.read().strip()
+    return version
+
+
+__version__ = _version()
 
 # Imported on first use, so that the companions run from a source checkout
 # where the compiled extension (_core) has not been built.
-_LAZY = {"analyse": "._analysis", "read_result": "._result_file"}
-_SUBMODULES = {"_analysis", "_core", "_result_file"}
+_LAZY = {"analyse": "._analysis", "read_result": "._result_file", "report": "._report"}
+_SUBMODULES = {"_analysis", "_core", "_result_file", "_report", "network"}
 
 
 def __getattr__(name):
     if name in _LAZY:
         value = getattr(importlib.import_module(_LAZY[name], __name__), name)
-    elif name == "__version__":
-        # The compiled library's own version (the file VERSION of the repository).
-        value = importlib.import_module("._core", __name__).__version__
     elif name in _SUBMODULES:
         value = importlib.import_module("." + name, __name__)
     else:

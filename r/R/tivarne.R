@@ -9,29 +9,52 @@
 #' of the command line's result file for the same data and answers.
 #'
 #' The computation runs in compiled code on `threads` threads, outside R's
-#' memory manager; the matrix is read in place, not copied. It can be
-#' interrupted with Ctrl-C (or Esc), which leaves the session as it was.
+#' memory manager; a double matrix is read in place, not copied, unless
+#' samples are left out (then the columns of the two classes are copied). It
+#' can be interrupted with Ctrl-C (or Esc), which leaves the session as it
+#' was.
 #'
 #' @param expr Expression values, genes in rows and samples in columns: a
-#'   numeric matrix (rownames are the gene names), a data frame of numeric
-#'   columns, or a `SummarizedExperiment` (the assay named by `assay`). Every
-#'   value must be finite.
-#' @param labels One label per sample: 1 or 0, `TRUE` or `FALSE` (1 and
-#'   `TRUE` are class 1), or any vector (factor, character, numbers) together
-#'   with `class1` naming the label of class 1; every other label is class 2.
-#'   For a `SummarizedExperiment` also the name of a `colData` column.
+#'   numeric matrix (rownames are the gene names, colnames the sample names),
+#'   a data frame of numeric columns, a `SummarizedExperiment` (the assay
+#'   named by `assay`) or a Biobase `ExpressionSet` (its `exprs()`). Every
+#'   value of the samples taking part must be finite.
+#' @param labels One label per sample. Either 1 and 0 or `TRUE` and `FALSE`
+#'   (1 and `TRUE` are class 1), or any values (factor, character, numbers)
+#'   together with `class1` and/or `class2` saying which values form the
+#'   classes. A named vector is matched to the samples by name: its names must
+#'   be the sample names (`colnames(expr)`), in any order, and a name in one
+#'   and not in the other is an error (pass `labels[colnames(expr)]` to use
+#'   part of a longer sample sheet). Without names, labels are taken by
+#'   position, in the order of the columns. For a `SummarizedExperiment` or an
+#'   `ExpressionSet`, also the name of a `colData` (`pData`) column.
 #' @param level The significance level: a pair is selected when its p-value
 #'   (its q-value with `adjust = "BH"`) is at or below it.
-#' @param max_pairs At most this many pairs are selected (`Inf`: no limit).
-#'   The first pair that qualifies is always selected, also for 0 or less.
-#' @param class1 The label of the samples of class 1, when `labels` are not
-#'   0/1 or logical.
+#' @param max_pairs At most this many pairs are selected (`Inf`: every pair
+#'   that qualifies; values beyond 2147483647 count as that). The first pair
+#'   that qualifies is always selected, also for 0 or less.
+#' @param class1,class2 The label values of class 1 and class 2: one value;
+#'   several values merged into one class, such as `c("B1", "B2", "B3",
+#'   "B4")`; or, for character or factor labels, shell-style patterns such as
+#'   `"B*"` (`*` any text, `?` one character, `[12]` one of a set). A value
+#'   that occurs among the labels exactly is taken as that value, not as a
+#'   pattern. With `class1` alone, class 2 is the one other label value; with
+#'   `class2` alone, class 1 is. More than two classes without both is an
+#'   error listing the classes and their sizes. When both are given, samples
+#'   whose label is in neither (or missing) are left out. A label in both
+#'   classes is an error.
+#' @param samples Which samples take part: `NULL` (all of them); a logical
+#'   vector, one value per sample (matched by name when it has names, as
+#'   `labels` is, else by position); or a character vector of sample names.
+#'   The labels of samples left out are not looked at.
 #' @param threads Number of threads; `NULL` takes OpenMP's default
 #'   (`OMP_NUM_THREADS` or all cores). The result does not depend on it.
 #' @param adjust `"none"`: each pair's own p-value is held against `level`;
 #'   `"BH"`: Benjamini-Hochberg q-values over all pairs with a p-value are held
 #'   against it, which controls the false discovery rate at `level`.
 #' @param assay For a `SummarizedExperiment`: which assay (name or number).
+#'   For an `ExpressionSet`: 1 (`exprs()`) or the name of an element of its
+#'   `assayData`.
 #' @param order `"score"`: the pairs are taken down the ranking, best score
 #'   first (as the command line does); `"p_value"`: smallest p-value first
 #'   (equal p-values by score, then by gene numbers), so that `max_pairs`
@@ -51,16 +74,41 @@
 #'     \item{q_value}{the Benjamini-Hochberg q-value (`adjust = "BH"` only)}
 #'   }
 #'   No pair qualifies: zero rows with these columns. The attribute
-#'   `"tivarne"` holds the sizes (`genes`, `samples`, `class1`, `class2`,
-#'   `pairs`), the examined pairs `without_p_value` (never
-#'   selected), the number `tested` for the adjustment, and the answers.
+#'   `"tivarne"` is a list (the same names as the Python package's
+#'   `DataFrame.attrs`):
+#'   \describe{
+#'     \item{class1, class2}{the label values of each class (several when
+#'       merged or matched by a pattern; 1 and 0, or `TRUE` and `FALSE`, for
+#'       such labels)}
+#'     \item{n1, n2}{the number of samples in class 1 and in class 2}
+#'     \item{left_out}{samples in neither class or filtered out by `samples`}
+#'     \item{genes, samples}{the number of genes and of samples used
+#'       (`n1 + n2`)}
+#'     \item{pairs}{the number of gene pairs}
+#'     \item{tested}{with `adjust = "BH"`: the pairs that have a p-value (the
+#'       number of tests of the adjustment); 0 otherwise}
+#'     \item{without_p_value}{pairs without a p-value among those examined
+#'       (never selected)}
+#'     \item{level, max_pairs, adjust, order}{the arguments}
+#'     \item{version}{the version of the package}
+#'   }
+#'
+#' @section Classes:
+#' A class of fewer than 3 samples is refused: with two samples every
+#' correlation is +1 or -1 and the p-values are 0 or 1, whatever the genes
+#' do. Below 10 samples in a class a warning of class `tivarne_warning` says
+#' that the p-values rest on large-sample theory (the likelihood-ratio test
+#' is asymptotic) and are rough; the ranking by score is unaffected.
 #'
 #' @section Errors:
-#' Raised as R errors of class `tivarne_error`, with the message the command
-#' line would print: values that are not finite (naming the first gene and
-#' sample), a label count that differs from the number of samples, labels
-#' that are neither 0/1 nor named by `class1`, a `class1` that does not occur,
-#' a class without samples, more than 46341 genes.
+#' Raised as R errors of class `tivarne_error`: values that are not finite
+#' (naming the first gene and sample), a label count that differs from the
+#' number of samples, names of `labels` or `samples` that are not the sample
+#' names (naming the first), a `colData` or `pData` column that does not
+#' exist (listing those that do), labels that are neither 0/1 nor described
+#' by `class1` or `class2`, a class value or pattern that does not occur,
+#' more than two classes with only one of them named, a class of fewer than
+#' 3 samples, more than 46341 genes.
 #'
 #' @seealso [read_tivarne_result()] for the command line's result file;
 #'   `vignette("leukaemia", package = "tivarne")`.
@@ -70,36 +118,39 @@
 #' labels <- scan(file.path(dir, "labels.txt"), quiet = TRUE)
 #' pairs <- tivarne(expr, labels, level = 0.01, max_pairs = 20, threads = 2)
 #' head(pairs)
+#' attr(pairs, "tivarne")[c("class1", "class2", "n1", "n2")]
+#'
+#' # Classes named by their labels; the samples named, the labels in another
+#' # order: they are matched by name.
+#' disease <- setNames(ifelse(labels == 1, "AML", "ALL"), colnames(expr))
+#' shuffled <- rev(disease)
+#' same <- tivarne(expr, shuffled, class1 = "AML", class2 = "ALL", threads = 2)
+#' identical(same$score, pairs$score)
 #' @export
-tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL,
-                    threads = NULL, adjust = c("none", "BH"), assay = 1L,
+tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL, class2 = NULL,
+                    samples = NULL, threads = NULL, adjust = c("none", "BH"), assay = 1L,
                     order = c("score", "p_value")) {
   adjust <- match.arg(adjust)
   order <- match.arg(order)
-  if (methods::is(expr, "SummarizedExperiment")) {
-    if (!requireNamespace("SummarizedExperiment", quietly = TRUE))
-      fail("The SummarizedExperiment package is needed for this expr.")
-    columns <- SummarizedExperiment::colData(expr)
-    if (is.character(labels) && length(labels) == 1L && labels %in% names(columns))
-      labels <- columns[[labels]]
-    expr <- SummarizedExperiment::assay(expr, assay, withDimnames = TRUE)
-  }
-  x <- expression_matrix(expr)
-  classes <- class_labels(labels, class1, ncol(x))
-  check_finite(x)
   if (!is.numeric(level) || length(level) != 1L || is.na(level))
     fail("level must be one number.")
   if (!is.numeric(max_pairs) || length(max_pairs) != 1L || is.na(max_pairs))
     fail("max_pairs must be one number.")
   limit <- .Machine$integer.max
-  max_pairs <- as.integer(max(min(max_pairs, limit), -limit))
+  walk_limit <- as.integer(max(min(max_pairs, limit), -limit))
   if (is.null(threads)) {
     threads <- 0L
   } else if (!is.numeric(threads) || length(threads) != 1L || is.na(threads) ||
              threads < 1 || threads > 1024) {
     fail("threads must be a number of threads (at least 1) or NULL.")
   }
-  out <- tryCatch(.analyse(x, classes, as.double(level), max_pairs, as.integer(threads),
+  input <- expression_input(expr, labels, assay)
+  x <- input$x
+  chosen <- choose_classes(input$labels, colnames(x), ncol(x), class1, class2, samples)
+  if (length(chosen$used) < ncol(x)) x <- x[, chosen$used, drop = FALSE]
+  check_finite(x, chosen$used)
+  for (message in chosen$small) caution(message)
+  out <- tryCatch(.analyse(x, chosen$labels, as.double(level), walk_limit, as.integer(threads),
                            adjust == "BH", order == "p_value"),
                   error = function(e) fail(conditionMessage(e)))
 
@@ -111,8 +162,13 @@ tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL,
                       score = p$score, r1 = p$r1, r2 = p$r2, c = p$c, p_value = p$p_value,
                       log10_p = p$log10_p, stringsAsFactors = FALSE)
   if (adjust == "BH") pairs$q_value <- p$q_value
-  attr(pairs, "tivarne") <- c(out$counts, list(level = level, max_pairs = max_pairs,
-                                               adjust = adjust, order = order))
+  counts <- out$counts
+  attr(pairs, "tivarne") <- list(
+    class1 = chosen$class1, class2 = chosen$class2, n1 = counts$class1, n2 = counts$class2,
+    left_out = chosen$left_out, genes = counts$genes, samples = counts$samples,
+    pairs = counts$pairs, tested = counts$tested, without_p_value = counts$without_p_value,
+    level = level, max_pairs = max_pairs, adjust = adjust, order = order,
+    version = as.character(utils::packageVersion("tivarne")))
   pairs
 }
 
@@ -120,6 +176,45 @@ tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL,
 # line prints it ("Error: ...").
 fail <- function(...) {
   stop(errorCondition(paste0(...), class = "tivarne_error", call = NULL))
+}
+
+# A warning of class tivarne_warning.
+caution <- function(...) {
+  warning(warningCondition(paste0(...), class = "tivarne_warning", call = NULL))
+}
+
+# The expression matrix of expr and the labels, a column of its sample table
+# when labels names one.
+expression_input <- function(expr, labels, assay) {
+  columns <- NULL
+  if (methods::is(expr, "SummarizedExperiment")) {
+    if (!requireNamespace("SummarizedExperiment", quietly = TRUE))
+      fail("The SummarizedExperiment package is needed for this expr.")
+    columns <- SummarizedExperiment::colData(expr)
+    table <- "colData(expr)"
+    expr <- SummarizedExperiment::assay(expr, assay, withDimnames = TRUE)
+  } else if (methods::is(expr, "ExpressionSet")) {
+    if (!requireNamespace("Biobase", quietly = TRUE))
+      fail("The Biobase package is needed for an ExpressionSet.")
+    columns <- Biobase::pData(expr)
+    table <- "pData(expr)"
+    if (identical(assay, 1) || identical(assay, 1L)) {
+      expr <- Biobase::exprs(expr)
+    } else {
+      elements <- Biobase::assayDataElementNames(expr)
+      if (!is.character(assay) || length(assay) != 1L || !assay %in% elements)
+        fail("assay: an ExpressionSet has the assay elements ",
+             paste(elements, collapse = ", "), "; give one of their names, or 1 for exprs().")
+      expr <- Biobase::assayDataElement(expr, assay)
+    }
+  }
+  if (!is.null(columns) && is.character(labels) && length(labels) == 1L) {
+    if (!labels %in% names(columns))
+      fail("labels: ", table, " has no column \"", labels, "\"; its columns: ",
+           if (length(names(columns))) paste(names(columns), collapse = ", ") else "none", ".")
+    labels <- columns[[labels]]
+  }
+  list(x = expression_matrix(expr), labels = labels)
 }
 
 # expr as a double matrix, genes x samples; a double matrix is used as it is.
@@ -136,43 +231,23 @@ expression_matrix <- function(expr) {
   }
   if (!is.numeric(expr) || length(dim(expr)) != 2L)
     fail("expr must be a numeric matrix (genes x samples), a data frame of numeric ",
-         "columns or a SummarizedExperiment.")
+         "columns, a SummarizedExperiment or an ExpressionSet.")
   if (storage.mode(expr) != "double") storage.mode(expr) <- "double"
   expr
 }
 
-# The labels as integers, 1 for class 1 and 0 for class 2.
-class_labels <- function(labels, class1, samples) {
-  if (length(labels) != samples)
-    fail("Wrong number of labels: ", length(labels), " labels for ", samples, " samples.")
-  if (anyNA(labels))
-    fail("Invalid data in labels (sample ", which(is.na(labels))[1], " has none).")
-  if (!is.null(class1)) {
-    if (length(class1) != 1L || is.na(class1))
-      fail("class1 must be one label.")
-    values <- as.character(labels)
-    if (!as.character(class1) %in% values)
-      fail("class1 \"", class1, "\" does not occur in the labels (",
-           paste(unique(values), collapse = ", "), ").")
-    return(as.integer(values == as.character(class1)))
-  }
-  if (is.logical(labels) || (is.numeric(labels) && all(labels == 0 | labels == 1)))
-    return(as.integer(labels))
-  fail("Invalid data in labels: 0 and 1 or TRUE and FALSE, or name the label of class 1 ",
-       "with class1.")
-}
-
 # Names the first gene (then sample) whose value is not finite, in the
-# library's order of checking.
-check_finite <- function(x) {
+# library's order of checking; x holds the columns used of expr.
+check_finite <- function(x, used) {
   if (is.finite(sum(x))) return(invisible())
   bad <- which(!is.finite(x))
   if (length(bad) == 0L) return(invisible())  # the sum overflowed
   genes <- (bad - 1) %% nrow(x) + 1
   first <- bad[genes == min(genes)][1]
   gene <- (first - 1) %% nrow(x) + 1
-  sample <- (first - 1) %/% nrow(x) + 1
-  named <- function(k, names) if (is.null(names)) k else paste0(k, " \"", names[k], "\"")
-  fail("Invalid data in expressions (gene ", named(gene, rownames(x)), ", sample ",
-       named(sample, colnames(x)), ": ", format(x[first]), " is not a finite number).")
+  column <- (first - 1) %/% nrow(x) + 1
+  named <- function(k, name) if (is.null(name)) k else paste0(k, " \"", name, "\"")
+  fail("Invalid data in expressions (gene ", named(gene, rownames(x)[gene]), ", sample ",
+       named(used[column], colnames(x)[column]), ": ", format(x[first]),
+       " is not a finite number).")
 }
