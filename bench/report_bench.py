@@ -27,7 +27,7 @@ import sys
 import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "python", "tests"))
+sys.path.insert(0, os.path.join(ROOT, "python", "tests", "report"))
 
 import headless  # noqa: E402
 import tivarne  # noqa: E402

@@ -1,7 +1,8 @@
 # Installation layout and the Debian package.
 #
 #   cmake --install build [--prefix DIR]    tivarne and tivarne-plot in bin/,
-#                                           the plot module and the example in
+#                                           the Python package's modules (for
+#                                           tivarne-plot) and the example in
 #                                           share/tivarne/, man pages in
 #                                           share/man/man1/, the licence in
 #                                           share/doc/tivarne/; the library
@@ -32,9 +33,11 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tivarneConfig.cmake
 file(RELATIVE_PATH tivarne_pc_to_prefix "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")
 configure_file(cmake/tivarne.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tivarne.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tivarne.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-# The script looks for its module in ../share/tivarne, relative to itself.
+# tivarne-plot runs the module tivarne.plot of the Python package, whose pure
+# Python modules it finds in ../share/tivarne/python, relative to itself.
 install(PROGRAMS tools/tivarne-plot DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES tools/tivarne_plot.py DESTINATION ${CMAKE_INSTALL_DATADIR}/tivarne)
+install(DIRECTORY python/tivarne DESTINATION ${CMAKE_INSTALL_DATADIR}/tivarne/python
+        FILES_MATCHING PATTERN "*.py")
 install(FILES examples/golub/expr.txt examples/golub/labels.txt examples/golub/about.txt
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tivarne/examples/golub)
 # The code's licence where Debian keeps it; the example data's own licence is
@@ -77,14 +80,16 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The shared libraries of the binary (libc6, libstdc++6, libgomp1, ...) with
-# their versions, found by dpkg-shlibdeps; the plot command needs python3.
+# their versions, found by dpkg-shlibdeps; the plot command needs python3 with
+# matplotlib, NumPy and pandas (the readers of the Python package).
 find_program(TIVARNE_DPKG_SHLIBDEPS dpkg-shlibdeps)
+set(tivarne_python_depends "python3, python3-matplotlib, python3-numpy, python3-pandas")
 if(TIVARNE_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, python3-matplotlib")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${tivarne_python_depends}")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libc6, libstdc++6, libgcc-s1, libgomp1, python3, python3-matplotlib")
+      "libc6, libstdc++6, libgcc-s1, libgomp1, ${tivarne_python_depends}")
 endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)

@@ -65,6 +65,23 @@ Enum choice(const std::string& given, const char* what,
     raise(PyExc_ValueError, std::string("unknown ") + what + " '" + given + "'");
 }
 
+// The phase as the progress report names it.
+const char* phase_name(tivarne::Phase phase) {
+    switch (phase) {
+        case tivarne::Phase::Loading:
+            return "loading";
+        case tivarne::Phase::PerGene:
+            return "per_gene";
+        case tivarne::Phase::Scoring:
+            return "scoring";
+        case tivarne::Phase::Ranking:
+            return "ranking";
+        case tivarne::Phase::Selecting:
+            return "selecting";
+    }
+    return "unknown";
+}
+
 template <class T>
 py::array_t<T> column(const std::vector<tivarne::SelectedPair>& pairs, T tivarne::SelectedPair::*member) {
     py::array_t<T> out(static_cast<py::ssize_t>(pairs.size()));
@@ -76,10 +93,12 @@ py::array_t<T> column(const std::vector<tivarne::SelectedPair>& pairs, T tivarne
 // values: genes x samples float64 whose strides are whole elements; labels:
 // one int32 per sample, 1 = class 1, 0 = class 2. report: None, or called as
 // report(phase, done, total, finished) with the GIL held on every progress
-// update of the library.
+// update of the library; phase is its name ("per_gene", "scoring", "ranking",
+// "selecting").
 py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::array::c_style>& labels,
                  double level, std::int32_t max_pairs, int threads, const std::string& adjust,
-                 const std::string& order, const std::string& engine, const py::object& report) {
+                 const std::string& order, const std::string& engine, std::int32_t min_class_size,
+                 const py::object& report) {
     if (values.ndim() != 2 || !values.dtype().is(py::dtype::of<double>()))
         raise(PyExc_TypeError, "the expression values must be a 2-D float64 array");
     const auto item = static_cast<py::ssize_t>(sizeof(double));
@@ -105,6 +124,7 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
                                              {{"none", tivarne::Adjust::None}, {"BH", tivarne::Adjust::BH}});
     options.order = choice<tivarne::Order>(order, "order",
                                            {{"score", tivarne::Order::Score}, {"p_value", tivarne::Order::PValue}});
+    options.min_class_size = min_class_size;
     options.engine = choice<tivarne::Engine>(
         engine, "engine", {{"fast", tivarne::Engine::Fast}, {"straightforward", tivarne::Engine::Straightforward}});
     // Called on this thread only: take the GIL, let Python run its signal
@@ -115,7 +135,7 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
         if (PyErr_CheckSignals() != 0) return false;
         if (report.is_none()) return true;
         try {
-            report(static_cast<int>(u.phase), u.done, u.total, u.finished);
+            report(phase_name(u.phase), u.done, u.total, u.finished);
         } catch (py::error_already_set& e) {
             e.restore();
             return false;
@@ -168,5 +188,5 @@ PYBIND11_MODULE(_core, m) {
     m.attr("__version__") = tivarne::version();
     m.def("analyse", &analyse, py::arg("values"), py::arg("labels"), py::arg("level"),
           py::arg("max_pairs"), py::arg("threads"), py::arg("adjust"), py::arg("order"),
-          py::arg("engine"), py::arg("report"));
+          py::arg("engine"), py::arg("min_class_size"), py::arg("report"));
 }

@@ -1,4 +1,5 @@
-"""Shared by the tests of the Python package: paths, the bundled example, built programs."""
+"""Shared by the Python tests (binding/, tools/, plot/): paths, the bundled
+example, built programs, the package under test and the one-line refusal."""
 import os
 import subprocess
 import sys
@@ -6,14 +7,26 @@ import sys
 import numpy as np
 import pytest
 
-import tivarne
-
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), os.pardir, os.pardir))
 GOLUB = os.path.join(ROOT, "examples", "golub")
+CASES = os.path.join(ROOT, "tests", "e2e", "cases")
+try:  # the package on PYTHONPATH (build/python, or installed), else the source tree's
+    import tivarne
+except ImportError:
+    sys.path.insert(0, os.path.join(ROOT, "python"))
+    import tivarne
 
 
 def pytest_report_header():
     return "tivarne from %s" % os.path.dirname(tivarne.__file__)
+
+
+def needs_core():
+    """Skips a test of the compiled part where the package runs without it."""
+    try:
+        import tivarne._core  # noqa: F401
+    except ImportError:
+        pytest.skip("tivarne._core is not built here")
 
 
 def built(variable, *path):
@@ -25,8 +38,9 @@ def built(variable, *path):
 
 
 def run_cli(expression, labels, answers, result):
-    subprocess.run([built("TIVARNE_CLI", "tivarne"), "-e", expression, "-l", labels, "-o", str(result)],
+    subprocess.run([built("TIVARNE_CLI", "tivarne"), "-e", str(expression), "-l", str(labels), "-o", str(result)],
                    input=answers, text=True, check=True, stdout=subprocess.DEVNULL)
+    return open(result).read()
 
 
 def python(script, **kwargs):
@@ -35,6 +49,17 @@ def python(script, **kwargs):
         [os.path.dirname(os.path.dirname(tivarne.__file__))] + os.environ.get("PYTHONPATH", "").split(os.pathsep)))
     return subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             text=True, env=env, **kwargs)
+
+
+def error_of(main, argv, capsys):
+    """The one `Error: ...` line of a refused run (status 1, nothing on standard output)."""
+    try:
+        status = main(argv)
+    except SystemExit as e:
+        status = e.code
+    out, err = capsys.readouterr()
+    assert (status, out) == (1, "") and err.startswith("Error: ") and err.count("\n") == 1, (status, out, err)
+    return err
 
 
 @pytest.fixture(scope="session")

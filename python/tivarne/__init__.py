@@ -2,21 +2,26 @@
 
 analyse()      scores and ranks every pair of genes of an expression matrix and
                returns the significant pairs as a pandas DataFrame.
-read_result()  reads a result file of the command line ``tivarne``.
+read_table()   reads an expression table (delimited text, GEO series matrix)
+               and the classes of its samples, ready for analyse().
+read_result()  reads a result file of the command line ``tivarne``, or a pairs
+               table of tivarne-analyse or tivarne-annotate.
 report()       writes the HTML report of an analysis: one self-contained file.
 
 See help(tivarne.analyse) for the arguments and the columns.
 
-The command-line companions ``tivarne-prep`` (tables in, tivarne's files out),
-``tivarne-annotate`` (result rows with gene names) and ``tivarne-network``
-(GraphML, Cytoscape JSON and SIF files of the pairs) are the modules
-tivarne.prep, tivarne.annotate and tivarne.network; they need NumPy and pandas
-only. ``tivarne-report`` is tivarne.report() as a command.
+The command-line companions ``tivarne-prep`` (tables in, tivarne's files and
+a manifest out), ``tivarne-annotate`` (result rows with gene names) and
+``tivarne-network`` (GraphML, Cytoscape JSON and SIF files of the pairs) are
+the modules tivarne.prep, tivarne.annotate and tivarne.network; they need
+NumPy and pandas only. ``tivarne-plot`` is tivarne.plot (with matplotlib),
+``tivarne-analyse`` (tivarne's files through analyse(), a pairs table out) is
+tivarne.run, ``tivarne-report`` is tivarne.report() as a command.
 """
 import importlib
 import os
 
-__all__ = ["analyse", "read_result", "report"]
+__all__ = ["SmallClassWarning", "analyse", "read_result", "read_table", "report"]
 
 
 def _version():
@@ -35,8 +40,9 @@ __version__ = _version()
 
 # Imported on first use, so that the companions run from a source checkout
 # where the compiled extension (_core) has not been built.
-_LAZY = {"analyse": "._analysis", "read_result": "._result_file", "report": "._report"}
-_SUBMODULES = {"_analysis", "_core", "_result_file", "_report", "network"}
+_LAZY = {"analyse": "._analysis", "read_result": "._result_file", "read_table": "._tables", "report": "._report",
+         "SmallClassWarning": "._classes"}
+_SUBMODULES = {"_analysis", "_core", "_result_file", "_report", "network", "plot"}
 
 
 def __getattr__(name):

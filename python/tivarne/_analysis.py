@@ -1,22 +1,25 @@
 """tivarne.analyse(): the arguments checked and prepared, the result as a DataFrame."""
 import numbers
 import sys
+import warnings
 
 import numpy as np
 import pandas as pd
 
-from . import _core
+from . import __version__, _core
+from ._classes import MIN_CLASS_SIZE, SmallClassWarning, name_mismatch, select, size_messages
 
 COLUMNS = ["rank", "gene_x", "gene_y", "index_x", "index_y", "score", "r1", "r2", "c", "p_value",
            "log10_p"]
 
-# The library's phases (tivarne::Phase) as the progress bar shows them.
-_PHASES = {1: ("per-gene statistics", "genes"), 2: ("scoring pairs", "pairs"),
-           3: ("ranking pairs", "pairs"), 4: ("selecting pairs", "ranks")}
+# The library's phases, by the names the binding reports, as the progress bar shows them.
+_PHASES = {"per_gene": ("per-gene statistics", "genes"), "scoring": ("scoring pairs", "pairs"),
+           "ranking": ("ranking pairs", "pairs"), "selecting": ("selecting pairs", "ranks")}
 
 
 def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=None, adjust=None,
-            progress=False, *, order="score", engine="fast"):
+            progress=False, *, class2=None, samples=None, order="score", min_class_size=MIN_CLASS_SIZE,
+            engine="fast"):
     """Gene pairs whose co-expression differs between two classes of samples.
 
     Scores every pair of genes by ``c * |r1 - r2|``, where ``r1`` and ``r2``
@@ -32,24 +35,32 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
     expression : numpy.ndarray or pandas.DataFrame
         Genes x samples: one row per gene, one column per sample. A 2-D array
         of any real dtype (float64 in C or Fortran order, or any view whose
-        strides are whole elements, is used without a copy), or a DataFrame of
-        numeric columns whose index holds the gene names (a default
-        ``RangeIndex`` counts as no names). Every value must be finite.
-    labels : array-like
-        One label per sample, in the order of the columns: 0 and 1 (1 =
-        class 1), booleans (True = class 1), or any two values such as names
-        (strings, a pandas Categorical) together with `class1`. Exactly two
-        distinct values must occur. Labels are matched to samples by position.
+        strides are whole elements, is used without a copy when every sample
+        is used), or a DataFrame of numeric columns whose index holds the gene
+        names and whose columns hold the sample names (a default
+        ``RangeIndex`` counts as no names). Every value of the samples used
+        must be finite.
+    labels : array-like or pandas.Series
+        The class of each sample: 0 and 1 (1 = class 1), booleans (True =
+        class 1), or any values such as names (strings, a pandas Categorical)
+        together with `class1`. A Series indexed by sample names is matched
+        to the DataFrame's columns by name, in any order; every sample needs
+        a label and every label a sample. Labels without names (an array, a
+        list, a Series with a default ``RangeIndex``) are taken by position,
+        one per column.
     level : float, default 0.01
         Significance level: a pair is selected when its p-value (its q-value
         with ``adjust="BH"``) is at or below it. Not range-checked: 1 or more
         selects every pair reached that has a p-value.
     max_pairs : int, default 20
-        At most this many pairs are selected. The first pair that passes the
-        level is always selected, also when `max_pairs` is 0 or negative.
-    class1 : object, optional
-        The label value that marks class 1; every other sample is class 2.
-        Needed for labels other than 0/1 or booleans; must occur in `labels`.
+        At most this many pairs are selected (-2**31 to 2**31 - 1). The first
+        pair that passes the level is always selected, also when `max_pairs`
+        is 0 or negative.
+    class1 : object or list, optional
+        The class-1 label value; a list of values merged into class 1; or a
+        shell-style pattern such as ``"B*"`` for string labels (a value that
+        equals a label exactly is taken as that label, not as a pattern).
+        Needed for labels other than 0/1 or booleans.
     threads : int, optional
         Threads for the parallel phases; None takes OpenMP's default
         (``OMP_NUM_THREADS``, or all cores). The result does not depend on it.
@@ -57,13 +68,29 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
         None holds each pair's own p-value against `level`. "BH" computes
         Benjamini-Hochberg q-values over all pairs that have a p-value, adds a
         ``q_value`` column and selects by q-value (false discovery rate at
-        `level`).
+        `level`). With millions of pairs, a per-pair level lets through about
+        `level` times the number of pairs by chance alone: "BH" is the choice
+        when the selected pairs should be mostly real.
     progress : bool, default False
         Show a progress bar per phase on standard error (tqdm).
+    class2 : object or list, optional
+        Class 2, given like `class1`. Without it, the one label besides class
+        1 is class 2, and more than two labels are refused. Samples in
+        neither class are left out (counted in ``attrs["left_out"]``), with
+        both classes named also samples without a label (NaN, None).
+    samples : array-like or pandas.Series, optional
+        The samples to use: booleans (a Series indexed by sample names is
+        matched by name, an array or list by position) or a list of sample
+        names. The others are left out, whatever their label.
     order : {"score", "p_value"}, default "score"
         The order of the walk and of the rows: by score, best first (the
         command line's order), or by p-value, smallest first (equal p-values
         by score; pairs without a p-value last).
+    min_class_size : int, default 3
+        A class with fewer samples is refused: with one or two samples every
+        correlation is 1, -1 or not a number and the p-values carry no
+        information. Below 10 samples a `tivarne.SmallClassWarning` says that
+        the p-values rest on large-sample theory.
     engine : {"fast", "straightforward"}, default "fast"
         "straightforward" runs every pair through the per-pair formulas: about
         a hundred times slower, the same numbers bit for bit.
@@ -94,21 +121,26 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
         Values are in full precision; rounded to two decimals they are the
         rows of the command line's result file for the same data and answers.
         ``DataFrame.attrs`` holds the settings (``level``, ``max_pairs``,
-        ``adjust``, ``order``), the class values (``class1``, ``class2``) and
-        sizes (``n1``, ``n2``), and the counts ``genes``, ``samples``,
-        ``pairs``, ``without_p_value`` (pairs without a p-value among those
-        ranked up to the last selected pair, or among all pairs when fewer
-        than `max_pairs` were selected; never selected) and ``tested`` (with
-        "BH": the pairs that have a p-value).
+        ``adjust``, ``order``), the classes (``class1``, ``class2``: the label
+        values, a list when merged) and their sizes (``n1``, ``n2``),
+        ``left_out`` (samples in neither class or filtered out), the counts
+        ``genes``, ``samples`` (samples used), ``pairs``, ``without_p_value``
+        (pairs without a p-value among those ranked up to the last selected
+        pair, or among all pairs when fewer than `max_pairs` were selected;
+        never selected) and ``tested`` (with "BH": the pairs that have a
+        p-value), and the package's ``version``.
 
     Raises
     ------
     ValueError
         A value that is not finite (naming the first such gene and sample),
-        labels whose number does not match the samples, a missing label, one
-        or more than two distinct labels (a class without samples), labels
-        other than 0/1 or booleans without `class1`, a `class1` that does not
-        occur, more than 46341 genes, or an unusable argument.
+        labels whose number does not match the samples, labels or `samples`
+        whose sample names do not match the columns (naming the first), a
+        missing label unless both classes are named, a class with fewer than `min_class_size` samples, more
+        than two classes without `class2`, a `class1` or `class2` that names
+        no label, a label in both classes, labels other than 0/1 or booleans
+        without `class1`, more than 46341 genes, or an unusable argument such
+        as a `max_pairs` outside the 32-bit range.
     TypeError
         Expression data that are not real numbers (strings, objects, booleans,
         complex numbers).
@@ -119,6 +151,11 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
         system has available.
     KeyboardInterrupt
         Ctrl-C during the analysis; it stops within about a second.
+
+    Warns
+    -----
+    tivarne.SmallClassWarning
+        A class of fewer than 10 samples.
 
     Notes
     -----
@@ -133,14 +170,29 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
     >>> pairs = tivarne.analyse(expression, labels, level=0.01, max_pairs=20)
     >>> pairs.loc[0, ["index_x", "index_y"]].tolist()
     [444, 1414]
+
+    Named samples, two of five subtypes, B-cell samples only:
+
+    >>> pairs = tivarne.analyse(frame, sheet["subtype"], class1="BCR/ABL", class2="NEG",
+    ...                         samples=sheet["lineage"] == "B", adjust="BH", level=0.05)
     """
     values, gene_names, sample_names = _expression(expression)
-    is_class1, class_names = _labels(labels, values.shape[1], class1, sample_names)
-    _check_finite(values, gene_names, sample_names)
+    given = _aligned(labels, "labels", values.shape[1], sample_names, gene_names)
+    used = _samples(samples, values.shape[1], sample_names)
+    missing = used & np.fromiter((v is None for v in given), dtype=bool, count=len(given))
+    if missing.any() and (class1 is None or class2 is None):
+        raise ValueError("the label of %s is missing: name both classes (class1=, class2=) to leave samples "
+                         "without a label out, or leave it out with samples=" % _sample(int(np.argmax(missing)),
+                                                                                       sample_names))
+    minimum = _number(min_class_size, "min_class_size", numbers.Integral, int)
+    chosen = select(np.where(used, given, None), class1, class2)
+    error, small = size_messages(chosen, minimum)
+    if error:
+        raise ValueError(error)
     level = _number(level, "level", numbers.Real, float)
     max_pairs = _number(max_pairs, "max_pairs", numbers.Integral, int)
     if not -2**31 <= max_pairs < 2**31:
-        raise ValueError("max_pairs must fit a 32-bit integer, got %d" % max_pairs)
+        raise ValueError("max_pairs must fit a 32-bit integer (-2**31 to 2**31 - 1), got %d" % max_pairs)
     if threads is None:
         threads = 0
     elif _number(threads, "threads", numbers.Integral, int) < 1:
@@ -149,9 +201,22 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
     _choice(order, "order", {"score": "score", "p_value": "p_value"})
     _choice(engine, "engine", {"fast": "fast", "straightforward": "straightforward"})
 
+    kept = chosen.in1 | chosen.in2
+    if not kept.all():
+        values = values[:, kept]
+        sample_names = None if sample_names is None else sample_names[kept]
+        columns = np.flatnonzero(kept)
+    else:
+        columns = None
+    _check_finite(values, gene_names, sample_names, columns)
+    for text in small:
+        warnings.warn(text, SmallClassWarning, stacklevel=2)
+    is_class1 = np.ascontiguousarray(chosen.in1[kept], dtype=np.int32)
+
     bar = _ProgressBar() if progress else None
     try:
-        out = _core.analyse(values, is_class1, level, max_pairs, threads, adjust_name, order, engine, bar)
+        out = _core.analyse(values, is_class1, level, max_pairs, threads, adjust_name, order, engine,
+                            max(0, min(minimum, 2**31 - 1)), bar)
     finally:
         if bar is not None:
             bar.close()
@@ -166,10 +231,10 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
         columns[name] = out[name]
     pairs = pd.DataFrame(columns)
     pairs.attrs.update(
-        level=level, max_pairs=max_pairs, adjust=adjust, order=order,
-        class1=class_names[0], class2=class_names[1], n1=out["class1"], n2=out["class2"],
-        genes=out["genes"], samples=out["samples"], pairs=out["pairs"],
-        without_p_value=out["without_p_value"], tested=out["tested"])
+        class1=chosen.class1, class2=chosen.class2, n1=out["class1"], n2=out["class2"],
+        left_out=len(kept) - out["samples"], genes=out["genes"], samples=out["samples"],
+        pairs=out["pairs"], tested=out["tested"], without_p_value=out["without_p_value"],
+        level=level, max_pairs=max_pairs, adjust=adjust, order=order, version=__version__)
     return pairs
 
 
@@ -212,57 +277,83 @@ def _gene(g, gene_names):
     return "gene %d" % (g + 1) if gene_names is None else "gene %r (row %d)" % (gene_names[g], g + 1)
 
 
-def _sample(s, sample_names):
-    return "sample %d" % (s + 1) if sample_names is None else "sample %r (column %d)" % (sample_names[s], s + 1)
+def _sample(s, sample_names, column=None):
+    column = s + 1 if column is None else column + 1
+    return "sample %d" % column if sample_names is None else "sample %r (column %d)" % (sample_names[s], column)
 
 
-def _check_finite(values, gene_names, sample_names):
+def _check_finite(values, gene_names, sample_names, columns=None):
+    """ValueError naming the first value that is not finite; `columns` maps
+    the columns of `values` to those the caller gave."""
     finite = np.isfinite(values)
     if not finite.all():
         g, s = np.unravel_index(np.argmin(finite), finite.shape)
         raise ValueError("the value of %s in %s is not a finite number: %r"
-                         % (_gene(g, gene_names), _sample(s, sample_names), float(values[g, s])))
+                         % (_gene(g, gene_names), _sample(s, sample_names, None if columns is None else columns[s]),
+                            float(values[g, s])))
 
 
-def _labels(labels, samples, class1, sample_names):
-    """(int32 array, 1 = class 1, 0 = class 2; (class-1 value, class-2 value))."""
-    if isinstance(labels, (pd.Series, pd.Index)):
-        labels = labels.array
-    given = np.asarray(labels, dtype=object) if isinstance(labels, pd.Categorical) else np.asarray(labels)
-    if given.ndim != 1:
-        raise ValueError("labels must be one-dimensional (one per sample), got shape %s" % (given.shape,))
-    if len(given) != samples:
-        raise ValueError("%d labels for %d samples: one label per sample is needed" % (len(given), samples))
-    missing = pd.isna(given)
-    if missing.any():
-        raise ValueError("the label of %s is missing" % _sample(int(np.argmax(missing)), sample_names))
-    values = list(pd.unique(given))
-    if len(values) != 2:
-        raise ValueError("the labels must have exactly two distinct values (one per class), found %d: %s"
-                         % (len(values), ", ".join(repr(v) for v in values[:5])))
-    if class1 is None:
-        if not all(_is_zero_or_one(v) for v in values):
-            raise ValueError("labels other than 0/1 or booleans need class1= naming the class-1 value "
-                             "(the labels are %r and %r)" % tuple(values))
-        class_names = (values[0], values[1]) if values[0] == 1 else (values[1], values[0])
-    else:
-        if not any(_same(v, class1) for v in values):
-            raise ValueError("class1=%r does not occur in the labels (they are %r and %r)"
-                             % ((class1,) + tuple(values)))
-        class_names = (class1, values[1] if _same(values[0], class1) else values[0])
-    is_class1 = np.fromiter((_same(v, class_names[0]) for v in given), dtype=np.int32, count=len(given))
-    return is_class1, tuple(v.item() if isinstance(v, np.generic) else v for v in class_names)
+def _more(names, shown=lambda n: repr(n)):
+    names = list(names)
+    return shown(names[0]) + (" (and %d more)" % (len(names) - 1) if len(names) > 1 else "")
 
 
-def _is_zero_or_one(value):
-    return isinstance(value, (numbers.Number, np.bool_)) and (value == 0 or value == 1)
+def _aligned(given, what, samples, sample_names, gene_names=None):
+    """One value per sample, in the order of the columns: a Series with
+    sample names is matched to `sample_names` by name, anything else is taken
+    by position. Missing values become None."""
+    if isinstance(given, pd.Series) and _names(given.index) is not None:
+        if sample_names is None:
+            raise ValueError("the %s are indexed by sample names but the expression's columns have "
+                             "none: give a DataFrame whose columns are the sample names, or %s without "
+                             "names (e.g. .to_numpy()) to take them by position" % (what, what))
+        index = given.index
+        if index.has_duplicates:
+            raise ValueError("the %s name sample %s more than once" % (what, _more(index[index.duplicated()])))
+        columns = pd.Index(sample_names)
+        why = name_mismatch([str(c) for c in columns], [str(i) for i in index],
+                            [] if gene_names is None else [str(g) for g in gene_names],
+                            where=("the " + what, "the expression"))
+        why = "; " + why if why else ""
+        absent = columns.difference(index, sort=False)
+        if len(absent):
+            raise ValueError("sample %s of the expression has no entry in the %s%s" % (_more(absent), what, why))
+        extra = index.difference(columns, sort=False)
+        if len(extra):
+            raise ValueError("the %s name sample %s, which is not a column of the expression%s"
+                             % (what, _more(extra), why))
+        given = given.reindex(columns)
+    if isinstance(given, (pd.Series, pd.Index)):
+        given = given.array
+    values = np.asarray(given, dtype=object) if isinstance(given, pd.Categorical) else np.asarray(given)
+    if values.ndim != 1:
+        raise ValueError("%s must be one-dimensional (one per sample), got shape %s" % (what, values.shape))
+    if len(values) != samples:
+        raise ValueError("%d %s for %d samples: one per sample is needed" % (len(values), what, samples))
+    out = values.astype(object)
+    out[pd.isna(values)] = None
+    return out
 
 
-def _same(a, b):
-    try:
-        return bool(a == b)
-    except (TypeError, ValueError):
-        return False
+def _samples(samples, count, sample_names):
+    """The samples= filter as a boolean mask over the columns."""
+    if samples is None:
+        return np.ones(count, dtype=bool)
+    if isinstance(samples, pd.Series) and pd.api.types.is_bool_dtype(samples.dtype) or (
+            not isinstance(samples, pd.Series) and np.asarray(samples).dtype == bool):
+        mask = _aligned(samples, "samples", count, sample_names)
+        if any(v is None for v in mask):
+            raise ValueError("samples= holds a missing value; expected True or False for every sample")
+        return mask.astype(bool)
+    names = list(samples.array if isinstance(samples, (pd.Series, pd.Index)) else samples)
+    if sample_names is None:
+        raise ValueError("samples= names samples but the expression's columns have no names: give a "
+                         "DataFrame whose columns are the sample names, or a boolean mask by position")
+    columns = pd.Index(sample_names)
+    unknown = [name for name in names if name not in columns]
+    if unknown:
+        raise ValueError("samples= names sample %s, which is not a column of the expression" % _more(unknown))
+    return columns.isin(names)
 
 
 def _number(value, name, kind, convert):
@@ -296,7 +387,7 @@ class _ProgressBar:
             self._bar = self._tqdm(total=total, desc=text, unit=unit, unit_scale=True, file=sys.stderr)
             self._phase = phase
         if finished:
-            if phase == 4 and done > 0:  # the walk takes at most `total` ranks, often far fewer
+            if phase == "selecting" and done > 0:  # the walk takes at most `total` ranks, often far fewer
                 self._bar.total = done
             self._bar.update(self._bar.total - self._bar.n)
             self.close()

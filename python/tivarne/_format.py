@@ -2,50 +2,114 @@
 naming the first problem, and writing them.
 
 Expression file: one line per gene, one number per sample separated by white
-space, each line at most 31 n + 1 characters with its newline (n samples),
-finite numbers only, at most 46341 lines. Label file: exactly one line of
-labels 1 (class 1) and 0 (class 2) separated by single blanks or tabs, at most
-20000 characters, both classes present.
+space, each line at most 31 n + 1 characters with its newline (n samples;
+a longer line holds one gene per piece of that length), finite numbers only,
+at most 46341 genes. Numbers are read as C's "%lf" reads them: a number ends
+where the next character cannot continue it, so "1.5-0.25" is two numbers.
+Label file: exactly one line of labels 1 (class 1) and 0 (class 2) separated
+by single blanks or tabs, at most 20000 characters, both classes present.
 """
 import math
 import re
 
 import numpy as np
 
-from ._tool import GZIP_MAGIC, ToolError, read_bytes, shown, where
+from ._tool import GZIP_MAGIC, InputError, read_bytes, shown, where
 
 MAX_GENES = 46341
 MAX_SAMPLES = 10000
 MAX_LABEL_LINE = 20000
 BOM = b"\xef\xbb\xbf"
 # What a plain decimal number is made of; a line of only these and white
-# space is converted in one go.
+# space is converted in one go when every token is one number.
 _DECIMAL = b"0123456789+-.eE"
 _SPACE = b" \t\n\r\v\f"
-_HEX = re.compile(rb"[+-]?0[xX](?:[0-9a-fA-F]+\.?[0-9a-fA-F]*|\.[0-9a-fA-F]+)(?:[pP][+-]?[0-9]+)?")
+_DIGITS = b"0123456789"
+_XDIGITS = b"0123456789abcdefABCDEF"
+_STRTOD_HEX = re.compile(rb"[+-]?0[xX](?:[0-9a-fA-F]+\.?[0-9a-fA-F]*|\.[0-9a-fA-F]+)(?:[pP][+-]?[0-9]+)?")
+_STRTOD_DECIMAL = re.compile(rb"[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?")
 MISSING = {"", "na", "n/a", "#n/a", "nan", "-nan", "null", "none"}
 
 
 def _plain_text(data, path):
     if data.startswith(GZIP_MAGIC):
-        raise ToolError("%s is gzip-compressed; expected plain text (gunzip it first)." % path)
+        raise InputError("%s is gzip-compressed; expected plain text (gunzip it first)." % path)
     if data.startswith(BOM):
-        raise ToolError("%s: a byte order mark (BOM) at the start; expected plain text "
-                        "(save the file without BOM)." % where(path, 1, 1))
+        raise InputError("%s: a byte order mark (BOM) at the start; expected plain text "
+                         "(save the file without BOM)." % where(path, 1, 1))
 
 
-def number(token):
-    """The value of one token as the command line reads it, or None."""
+def scan_number(token, start=0):
+    """C's "%lf" (glibc) at token[start:]: (value, end) or None when it reads
+    no number. It takes characters while they can continue a number (sign,
+    digits, one point, one exponent with its sign; 0x for hexadecimal; nan,
+    inf, infinity), then converts the longest number they begin with."""
+    n, k = len(token), start
+    if k < n and token[k] in b"+-":
+        k += 1
+    word = token[k:k + 8].lower()
+    if word[:1] == b"n":
+        return (math.nan, k + 3) if word[:3] == b"nan" else None
+    if word[:1] == b"i":
+        if word[:3] != b"inf":
+            return None
+        end = k + 3
+        if word[3:4] == b"i":
+            if word[3:8] != b"inity":
+                return None
+            end = k + 8
+        return (-math.inf if token[start:start + 1] == b"-" else math.inf), end
+    hexadecimal = got_digit = got_dot = got_exponent = False
+    exponent = b"e"
+    first = k
+    if token[k:k + 1] == b"0":
+        k += 1
+        if token[k:k + 1] in (b"x", b"X"):
+            hexadecimal, exponent = True, b"p"
+            k += 1
+        else:
+            got_digit = True
+    while k < n:
+        c = token[k:k + 1]
+        if c in _DIGITS:
+            got_digit = True
+        elif hexadecimal and not got_exponent and c in _XDIGITS:
+            got_digit = True
+        elif got_exponent and token[k - 1:k].lower() == exponent and c in (b"+", b"-"):
+            pass
+        elif got_digit and not got_exponent and c.lower() == exponent:
+            got_exponent = got_dot = True
+        elif not got_dot and c == b".":
+            got_dot = True
+        else:
+            break
+        k += 1
+    if k == first or hexadecimal and k == first + 2:
+        return None
+    taken = token[start:k]
+    found = _STRTOD_HEX.match(taken) if hexadecimal else None
+    if found:
+        return float.fromhex(found.group().decode("ascii")), k
+    found = _STRTOD_DECIMAL.match(taken)
+    return (float(found.group()), k) if found else None
+
+
+def numbers(token):
+    """The values that the command line reads from one token (white space
+    around it), or None when some part of it is not a number."""
     if not token.translate(None, _DECIMAL):
         try:
-            value = float(token)
+            return [float(token)]
         except ValueError:
+            pass
+    values, start = [], 0
+    while start < len(token):
+        found = scan_number(token, start)
+        if found is None:
             return None
-    elif _HEX.fullmatch(token):
-        value = float.fromhex(token.decode("ascii"))
-    else:
-        return None
-    return value if math.isfinite(value) else None
+        values.append(found[0])
+        start = found[1]
+    return values
 
 
 def _not_a_number(path, line, column, token):
@@ -56,27 +120,27 @@ def _not_a_number(path, line, column, token):
         hint = "values are separated by blanks or tabs and use a decimal point"
     else:
         hint = "the file has no gene names and no header line"
-    return ToolError("%s: %s is not a number; expected a finite number; %s."
-                     % (where(path, line, column), shown(token), hint))
+    return InputError("%s: %s is not a number; expected a finite number; %s."
+                      % (where(path, line, column), shown(token), hint))
 
 
 def check_labels(path):
-    """The labels of a label file (1 or 0 per sample); ToolError at the first problem."""
+    """The labels of a label file (1 or 0 per sample); InputError at the first problem."""
     data = read_bytes(path, "label")
     _plain_text(data, path)
     end = data.find(b"\n")
     line, rest = (data, b"") if end < 0 else (data[:end], data[end + 1:])
     expected = "expected one line of labels 1 (class 1) and 0 (class 2)"
     if not data:
-        raise ToolError("%s is empty; %s." % (path, expected))
+        raise InputError("%s is empty; %s." % (path, expected))
     if line.endswith(b"\r"):
-        raise ToolError("%s ends with a carriage return (CR LF line end); expected Unix line ends "
-                        "(LF only)." % where(path, 1))
+        raise InputError("%s ends with a carriage return (CR LF line end); expected Unix line ends "
+                         "(LF only)." % where(path, 1))
     if rest:
-        raise ToolError("%s: a second line; %s and nothing after it." % (where(path, 2), expected))
+        raise InputError("%s: a second line; %s and nothing after it." % (where(path, 2), expected))
     if len(line) > MAX_LABEL_LINE:
-        raise ToolError("%s: %d characters; expected at most %d (%d samples)."
-                        % (where(path, 1), len(line), MAX_LABEL_LINE, MAX_SAMPLES))
+        raise InputError("%s: %d characters; expected at most %d (%d samples)."
+                         % (where(path, 1), len(line), MAX_LABEL_LINE, MAX_SAMPLES))
     tokens = re.split(rb"[ \t]", line)
     for column, token in enumerate(tokens, start=1):
         if token in (b"0", b"1"):
@@ -85,42 +149,39 @@ def check_labels(path):
             problem = ("a blank or tab at the start" if column == 1 else "a blank or tab at the end"
                        if column == len(tokens) else "two blanks or tabs in a row after column %d"
                        % (column - 1))
-            raise ToolError("%s: %s; expected a single blank or tab between labels."
-                            % (where(path, 1), problem))
-        raise ToolError("%s: %s is not a label; expected 1 (class 1) or 0 (class 2), separated by "
-                        "single blanks or tabs." % (where(path, 1, column), shown(token)))
+            raise InputError("%s: %s; expected a single blank or tab between labels."
+                             % (where(path, 1), problem))
+        raise InputError("%s: %s is not a label; expected 1 (class 1) or 0 (class 2), separated by "
+                         "single blanks or tabs." % (where(path, 1, column), shown(token)))
     labels = [int(t) for t in tokens]
     for label, name in ((1, "class 1"), (0, "class 2")):
         if label not in labels:
-            raise ToolError("%s: no sample has label %d (%s); expected at least one sample in "
-                            "each class." % (path, label, name))
+            raise InputError("%s: no sample has label %d (%s); expected at least one sample in "
+                             "each class." % (path, label, name))
     return labels
 
 
 def check_expression(path, samples, labels_path):
     """The values (genes x samples) of an expression file for `samples`
-    labels; ToolError at the first problem."""
+    labels; InputError at the first problem."""
     data = read_bytes(path, "expression")
     _plain_text(data, path)
     lines = data.split(b"\n")
     if lines[-1] == b"":
         lines.pop()
     if len(lines) > MAX_GENES:
-        raise ToolError("%s: %d lines (genes); expected at most %d (keep fewer genes, e.g. with "
-                        "tivarne-prep --top-variable)." % (path, len(lines), MAX_GENES))
+        raise InputError("%s: %d lines (genes); expected at most %d (keep fewer genes, e.g. with "
+                         "tivarne-prep --top-variable)." % (path, len(lines), MAX_GENES))
     limit = 31 * samples + 1
-    values = np.empty((len(lines), samples))
+    rows, total = [], 0
     for k, line in enumerate(lines):
         number_of_line = k + 1
         length = len(line) + (k + 1 < len(lines) or data.endswith(b"\n"))
-        if length > limit:
-            raise ToolError("%s: %d characters; expected at most 31 x %d + 1 = %d with the newline "
-                            "(write the values with fewer digits)."
-                            % (where(path, number_of_line), length, samples, limit))
+        genes = -(-length // limit)  # the program reads a longer line in pieces, one gene each
         tokens = line.split()
         if not tokens:
-            raise ToolError("%s is empty; expected %d values (every line is a gene)."
-                            % (where(path, number_of_line), samples))
+            raise InputError("%s is empty; expected %d values (every line is a gene)."
+                             % (where(path, number_of_line), samples))
         row = None
         if not line.translate(None, _DECIMAL + _SPACE):
             try:
@@ -130,15 +191,23 @@ def check_expression(path, samples, labels_path):
         if row is None or not np.isfinite(row).all():
             row = []
             for column, token in enumerate(tokens, start=1):
-                value = number(token)
-                if value is None:
+                found = numbers(token)
+                if found is None or not all(map(math.isfinite, found)):
                     raise _not_a_number(path, number_of_line, column, token)
-                row.append(value)
-        if len(row) != samples:
-            raise ToolError("%s: %d values; expected %d, one per label of %s."
-                            % (where(path, number_of_line), len(row), samples, labels_path))
-        values[k] = row
-    return values
+                row += found
+        if len(row) != genes * samples:
+            if length > limit:
+                raise InputError("%s: %d characters; expected at most 31 x %d + 1 = %d with the newline "
+                                 "(write the values with fewer digits)."
+                                 % (where(path, number_of_line), length, samples, limit))
+            raise InputError("%s: %d values; expected %d, one per label of %s."
+                             % (where(path, number_of_line), len(row), samples, labels_path))
+        rows.append(np.reshape(row, (genes, samples)))
+        total += genes
+        if total > MAX_GENES:
+            raise InputError("%s: more than %d genes; expected at most %d (keep fewer genes, e.g. with "
+                             "tivarne-prep --top-variable)." % (path, MAX_GENES, MAX_GENES))
+    return np.concatenate(rows) if rows else np.empty((0, samples))
 
 
 def check_files(expression_path, labels_path):

@@ -55,7 +55,7 @@ import time
 import numpy as np
 
 from . import __version__
-from ._tool import Parser, ToolError, read_text, run, write_files
+from ._tool import Parser, InputError, read_text, run, write_files
 from .network import pair_records
 
 ASSETS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "report_assets")
@@ -131,7 +131,7 @@ def report(expression, labels, path, level=0.01, max_pairs=DEFAULT_MAX_PAIRS, *,
     try:
         return _make(expression, labels, path, level, max_pairs, gene_names, class_names, result, network_edges,
                      title, options, call)
-    except ToolError as e:
+    except InputError as e:
         raise (OSError if str(e).startswith("Cannot write") else ValueError)(str(e)) from None
 
 
@@ -142,12 +142,12 @@ def _make(expression, labels, path, level, max_pairs, gene_names, class_names, r
     _check_target(path)
     if network_edges is None or isinstance(network_edges, bool) or int(network_edges) != network_edges \
             or network_edges < 1:
-        raise ToolError("network_edges must be a whole number of at least 1, got %r." % (network_edges,))
+        raise InputError("network_edges must be a whole number of at least 1, got %r." % (network_edges,))
     if class_names is not None and (len(class_names) != 2 or not all(isinstance(n, str) for n in class_names)):
-        raise ToolError("class_names must be two names (class 1, class 2), got %r." % (class_names,))
+        raise InputError("class_names must be two names (class 1, class 2), got %r." % (class_names,))
     from_files = isinstance(expression, (str, os.PathLike))
     if from_files != isinstance(labels, (str, os.PathLike)):
-        raise ToolError("expression and labels must both be paths of tivarne's files or both be data.")
+        raise InputError("expression and labels must both be paths of tivarne's files or both be data.")
     values, names, samples, labels, source = _inputs(expression, labels, from_files)
     names = _gene_names(gene_names, names, values.shape[0] if np.ndim(values) else 0)
 
@@ -155,8 +155,8 @@ def _make(expression, labels, path, level, max_pairs, gene_names, class_names, r
         if set(options) or level != 0.01 or max_pairs != DEFAULT_MAX_PAIRS:
             given = sorted(set(options) | ({"level"} if level != 0.01 else set())
                            | ({"max_pairs"} if max_pairs != DEFAULT_MAX_PAIRS else set()))
-            raise ToolError("a result file is reported as it is: leave out %s (its level and number of pairs "
-                            "come from the file)." % ", ".join(given))
+            raise InputError("a result file is reported as it is: leave out %s (its level and number of pairs "
+                             "come from the file)." % ", ".join(given))
         records, summary, classes = _from_result(os.fspath(result), values.shape[0], labels, names)
     else:
         records, summary, classes = _from_analysis(values, labels, names, samples, source, level, max_pairs,
@@ -254,9 +254,9 @@ def _check_target(path):
     """Refuses a report path that cannot be written, before any work."""
     folder = os.path.dirname(os.path.abspath(path))
     if os.path.isdir(path):
-        raise ToolError('Cannot write "%s": it is a directory.' % path)
+        raise InputError('Cannot write "%s": it is a directory.' % path)
     if not os.path.isdir(folder):
-        raise ToolError('Cannot write "%s": the folder "%s" does not exist.' % (path, folder))
+        raise InputError('Cannot write "%s": the folder "%s" does not exist.' % (path, folder))
 
 
 def _inputs(expression, labels, from_files):
@@ -288,7 +288,7 @@ def _gene_names(gene_names, names, genes):
     if gene_names is None:
         return names
     if names is not None:
-        raise ToolError("the expression's index names the genes already: leave out the gene names.")
+        raise InputError("the expression's index names the genes already: leave out the gene names.")
     if isinstance(gene_names, (str, os.PathLike)):
         path = os.fspath(gene_names)
         gene_names = read_text(path, "gene").splitlines()
@@ -297,8 +297,8 @@ def _gene_names(gene_names, names, genes):
         gene_names = [str(n) for n in gene_names]
         where = "%d gene names are given" % len(gene_names)
     if len(gene_names) != genes:
-        raise ToolError("%s, but the expression has %d genes: one name per gene is needed, in the same order."
-                        % (where, genes))
+        raise InputError("%s, but the expression has %d genes: one name per gene is needed, in the same order."
+                         % (where, genes))
     return gene_names
 
 
@@ -355,8 +355,8 @@ def _sample_classes(labels, attrs):
 
     one, two = members(attrs["class1"]), members(attrs["class2"])
     if one.sum() != attrs["n1"] or two.sum() != attrs["n2"] or (one & two).any():
-        raise ToolError("cannot tell which samples form the classes (%d and %d of them carry the class values, "
-                        "the run used %d and %d)." % (one.sum(), two.sum(), attrs["n1"], attrs["n2"]))
+        raise InputError("cannot tell which samples form the classes (%d and %d of them carry the class values, "
+                         "the run used %d and %d)." % (one.sum(), two.sum(), attrs["n1"], attrs["n2"]))
     return np.where(one, 1, np.where(two, 2, 0))
 
 
@@ -373,16 +373,18 @@ def _from_result(path, genes, labels, names):
     records = result_records(path)
     last = max((max(r["index_x"], r["index_y"]) for r in records), default=0)
     if last > genes:
-        raise ToolError("%s names gene %d, but the expression file has %d genes: the files do not belong "
-                        "together." % (path, last, genes))
-    settings = read_text(path, "result").split("\n")[2:4]
-    level = float(settings[0].split("=")[1]) if settings[0].startswith("significant level") \
-        else 10.0 ** float(settings[0].split("=")[1])
-    max_pairs = int(settings[1].split("=")[1].split()[0])
+        raise InputError("%s names gene %d, but the expression file has %d genes: the files do not belong "
+                         "together." % (path, last, genes))
+    from ._result_file import read_result
+    settings = read_result(path).attrs
+    if settings["format"] != "result file":
+        raise InputError("%s is a pairs table, not a result file of the command line: report the run from its "
+                         "expression and label files with its settings (--level, --max-pairs, --adjust)." % path)
+    level, max_pairs = settings["level"], settings["max_pairs"]
     labels = np.asarray(labels, dtype=object)
     if not all(_same(label, 1) or _same(label, 0) for label in labels):
-        raise ToolError("a result file of the command line goes with its label file (labels 1 and 0); the "
-                        "labels given have other values.")
+        raise InputError("a result file of the command line goes with its label file (labels 1 and 0); the "
+                         "labels given have other values.")
     labels = labels.astype(float)
     n1, n2 = int((labels == 1).sum()), int((labels == 0).sum())
     shown = len(records)
@@ -448,7 +450,7 @@ def _main(argv):
         data = _make(args.expression, args.labels, args.output, level, max_pairs, args.genes, args.class_names,
                      args.result, args.network_edges, args.title, given, command)
     except (ValueError, TypeError, MemoryError) as e:
-        raise ToolError(str(e))
+        raise InputError(str(e))
     summary = data["summary"]
     sys.stderr.write("Wrote %s: %d pairs, %d in the network.\n"
                      % (args.output, summary["pairs_shown"], min(summary["pairs_shown"], summary["network_edges"])))

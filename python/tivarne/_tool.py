@@ -1,5 +1,5 @@
-"""What tivarne-prep and tivarne-annotate share: one-line errors, reading
-files (gzip too), and writing files under a temporary name first."""
+"""What the companions share: one-line errors, reading files (gzip too),
+and writing files under a temporary name first."""
 import argparse
 import gzip
 import os
@@ -10,7 +10,7 @@ import zlib
 GZIP_MAGIC = b"\x1f\x8b"
 
 
-class ToolError(Exception):
+class InputError(ValueError):
     """A problem with the input or the options; its text is the message."""
 
 
@@ -39,12 +39,12 @@ def read_bytes(path, what, *, unzip=False):
         with open(path, "rb") as f:
             data = f.read()
     except OSError as e:
-        raise ToolError('Cannot read the %s file "%s": %s.' % (what, path, e.strerror or e))
+        raise InputError('Cannot read the %s file "%s": %s.' % (what, path, e.strerror or e))
     if unzip and data.startswith(GZIP_MAGIC):
         try:
             data = gzip.decompress(data)
         except (OSError, EOFError, zlib.error) as e:
-            raise ToolError('%s: not a readable gzip file (%s).' % (path, e))
+            raise InputError('%s: not a readable gzip file (%s).' % (path, e))
     return data
 
 
@@ -64,7 +64,7 @@ def write_files(files):
     are switched only when all of them are written."""
     for path in files:
         if os.path.isdir(path):
-            raise ToolError('Cannot write "%s": it is a directory.' % path)
+            raise InputError('Cannot write "%s": it is a directory.' % path)
     done = []
     umask = os.umask(0)
     os.umask(umask)
@@ -82,7 +82,7 @@ def write_files(files):
         for temporary, _ in done:
             if os.path.exists(temporary):
                 os.unlink(temporary)
-        raise ToolError('Cannot write "%s": %s.' % (e.filename or path, e.strerror or e))
+        raise InputError('Cannot write "%s": %s.' % (e.filename or path, e.strerror or e))
 
 
 class Parser(argparse.ArgumentParser):
@@ -94,10 +94,10 @@ class Parser(argparse.ArgumentParser):
 
 
 def run(work, argv=None):
-    """Runs work(argv); a ToolError becomes one `Error: ...` line and status 1."""
+    """Runs work(argv); a InputError becomes one `Error: ...` line and status 1."""
     try:
         work(argv)
-    except ToolError as e:
+    except InputError as e:
         sys.stderr.write("Error: %s\n" % e)
         return 1
     except KeyboardInterrupt:

@@ -1,75 +1,47 @@
-"""tivarne-annotate: the rows of a tivarne result file with gene names.
+"""tivarne-annotate: the rows of a tivarne result with gene names.
 
     tivarne-annotate RESULT --genes GENES [-o OUT]
 
-RESULT is a result file of the command line tivarne, GENES the gene IDs of the
-run's expression file, one per line in its order (genes.txt of tivarne-prep).
-Writes one TAB-separated line per pair, best first, under the header
-    rank score log10_p gene_x gene_y name_x name_y r1 r2 c
-(numbers as in RESULT: two decimals, -inf and nan) to OUT or standard output:
-no settings block, no blanks in the names, ready for R, pandas and network tools.
+RESULT is a result file of the command line tivarne (or a pairs table of
+tivarne-analyse), GENES the gene IDs of the run's expression file, one per
+line in its order (genes.txt of tivarne-prep). Writes one TAB-separated line
+per pair, best first, under the header
+    rank score log10_p gene_x gene_y name_x name_y r1 r2 c [p_value] [q_value]
+(numbers as in RESULT: a result file's two decimals, -inf and nan; q-values
+whenever RESULT has them) to OUT or standard output: no settings block, no
+blanks in the names, ready for R, pandas and network tools.
+
+When GENES lies in a folder of tivarne-prep (beside its manifest.json), the
+result is checked against that data set: the genes file must be the one
+tivarne-prep wrote, no gene number may exceed its genes, and the r1 and r2
+of the rows must be those of its expr.txt and labels.txt. Names of another
+data set are refused.
 """
 import argparse
 import sys
 
-from ._tool import Parser, ToolError, read_text, run, where, write_files
-
-RULE = "-" * 49
-FILE_COLUMNS = ["rank", "score(WCOR)", "log10(p-value(ECOR))", "gene X", "gene Y", "r1", "r2",
-                "weight c"]
-COLUMNS = ["rank", "score", "log10_p", "gene_x", "gene_y", "name_x", "name_y", "r1", "r2", "c"]
-NO_PAIRS = "---No significant gene pairs---"
-
-
-def read_rows(path):
-    """The rows of a result file as lists of their 8 printed fields."""
-    lines = read_text(path, "result").split("\n")
-    if lines[-1] == "":
-        lines.pop()
-    if (len(lines) < 6 or lines[0] != "Results of TIVARNE:" or lines[1] != RULE
-            or lines[4] != RULE):
-        raise ToolError("%s is not a tivarne result file (expected its first line "
-                        '"Results of TIVARNE:" and a block of settings).' % path)
-    if lines[5:] == ["", NO_PAIRS]:
-        return []
-    if [name.strip() for name in lines[5].split("\t")] != FILE_COLUMNS:
-        raise ToolError("%s: not the header of a tivarne result file." % where(path, 6))
-    rows = []
-    for number, line in enumerate(lines[6:], start=7):
-        fields = line.split("\t")
-        try:
-            if len(fields) != 8:
-                raise ValueError
-            [float(v) for v in fields]
-            gene_x, gene_y = int(fields[3]), int(fields[4])
-        except ValueError:
-            raise ToolError("%s: not a row of 8 numbers; expected rank, score, log10 p, gene X, "
-                            "gene Y, r1, r2, c." % where(path, number))
-        if not 1 <= gene_x < gene_y:
-            raise ToolError("%s: gene numbers %d and %d; expected 1 <= gene X < gene Y."
-                            % (where(path, number), gene_x, gene_y))
-        rows.append(["nan" if v == "-nan" else v for v in fields])
-    return rows
+from ._manifest import check_result
+from ._result_file import gene_numbers, pairs_text, read_result
+from ._tool import InputError, Parser, read_text, run, write_files
 
 
 def annotated(result, genes):
-    """The table's text: header and one line per row of `result`."""
-    rows = read_rows(result)
+    """The table's text and its number of rows."""
+    pairs = read_result(result)
     names = read_text(genes, "gene").splitlines()
-    out = ["\t".join(COLUMNS)]
-    for row in rows:
-        gene_x, gene_y = int(row[3]), int(row[4])
-        if gene_y > len(names):
-            raise ToolError("%s: gene %d of %s is beyond its %d names: the files do not belong "
-                            "together." % (genes, gene_y, result, len(names)))
-        out.append("\t".join(row[:5] + [names[gene_x - 1], names[gene_y - 1]] + row[5:]))
-    return "\n".join(out) + "\n", len(rows)
+    check_result(result, pairs, genes=genes)
+    if len(pairs):
+        beyond = max(gene_numbers(pairs)[1])
+        if beyond > len(names):
+            raise InputError("%s: gene %d of %s is beyond its %d names: the files do not belong together."
+                             % (genes, beyond, result, len(names)))
+    return pairs_text(pairs, names), len(pairs)
 
 
 def _main(argv):
     p = Parser(prog="tivarne-annotate", description=__doc__.split("\n\n", 2)[2],
                formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("result", metavar="RESULT", help="result file of tivarne")
+    p.add_argument("result", metavar="RESULT", help="result file of tivarne, or a pairs table")
     p.add_argument("--genes", required=True, metavar="GENES",
                    help="gene IDs, one per line in the order of the expression file")
     p.add_argument("-o", dest="output", metavar="OUT", help="table to write (default: standard output)")

@@ -26,7 +26,7 @@ import math
 import sys
 from xml.sax.saxutils import escape, quoteattr
 
-from ._tool import Parser, ToolError, read_text, run, write_files
+from ._tool import Parser, InputError, read_text, run, write_files
 
 DIRECTIONS = ("stronger_in_class1", "stronger_in_class2", "sign_change")
 FORMATS = {"graphml": (".graphml",), "cyjs": (".cyjs",), "sif": (".sif", ".edges.tsv")}
@@ -144,7 +144,7 @@ def graphml(records, max_edges=None):
                              for name, _ in NODE_ATTRIBUTES) + "</node>")
     for edge in edges:
         out.append("    <edge id=%s source=%s target=%s>" % (quoteattr(edge["id"]), quoteattr(edge["source"]),
-                                                            quoteattr(edge["target"]))
+                                                             quoteattr(edge["target"]))
                    + "".join('<data key="e_%s">%s</data>' % (name, escape(_text(value)))
                              for name, value in edge["data"].items()) + "</edge>")
     out += ["  </graph>", "</graphml>"]
@@ -219,33 +219,27 @@ def write_network(pairs, prefix, formats=("graphml", "cyjs", "sif"), max_edges=N
     files = network_files(pair_records(pairs), str(prefix), formats, max_edges)
     try:
         write_files(files)
-    except ToolError as e:
+    except InputError as e:
         raise OSError(str(e)) from None
     return list(files)
 
 
 def result_records(result, genes=None):
-    """The records of a result file's pairs, named from the names file `genes`
-    (gene numbers as names without it)."""
-    from .annotate import read_rows
-    rows = read_rows(result)
-    names = None
+    """The records of a result file's (or a pairs table's) pairs, named from
+    the names file `genes` (the table's names, or the gene numbers, without
+    it)."""
+    from ._result_file import gene_numbers, read_result
+    pairs = read_result(result)
     if genes is not None:
         names = read_text(genes, "gene").splitlines()
-        last = max((int(row[4]) for row in rows), default=0)
+        x, y = gene_numbers(pairs)
+        last = max(y, default=0)
         if last > len(names):
-            raise ToolError("%s: gene %d of %s is beyond its %d names: the files do not belong together."
-                            % (genes, last, result, len(names)))
-    records = []
-    for row in rows:
-        rank, score, log10_p, x, y, r1, r2, c = row
-        x, y, r1, r2 = int(x), int(y), float(r1), float(r2)
-        records.append({"rank": int(rank), "gene_x": names[x - 1] if names else str(x),
-                        "gene_y": names[y - 1] if names else str(y), "index_x": x, "index_y": y,
-                        "r1": _number(r1), "r2": _number(r2), "c": _number(c), "score": _number(score),
-                        "p": 10.0 ** float(log10_p) if _number(log10_p) is not None else None,
-                        "q": None, "dc_class": None, "direction": direction(r1, r2)})
-    return records
+            raise InputError("%s: gene %d of %s is beyond its %d names: the files do not belong together."
+                             % (genes, last, result, len(names)))
+        pairs = pairs.assign(index_x=x, index_y=y, gene_x=[names[g - 1] for g in x],
+                             gene_y=[names[g - 1] for g in y])
+    return pair_records(pairs)
 
 
 def _main(argv):

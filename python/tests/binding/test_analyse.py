@@ -4,16 +4,13 @@ import inspect
 import os
 import re
 import subprocess
-import sys
 
 import numpy as np
 import pandas as pd
 import pytest
 
 import tivarne
-from conftest import GOLUB, ROOT, built, python, run_cli
-
-CASES = os.path.join(ROOT, "tests", "e2e", "cases")
+from conftest import CASES, GOLUB, ROOT, built, python, run_cli
 
 
 def printed(pairs, x, y):
@@ -24,9 +21,11 @@ def printed(pairs, x, y):
 
 # The bundled example through the command line, and end-to-end cases with their
 # expected result files: p-values 1 and 0, weights that are not a number,
-# constant genes, a level in log form.
+# constant genes, a level in log form, no pairs at all, a class of two samples
+# (min_class_size=0, as the command line runs it).
 @pytest.mark.parametrize("case", ["golub", "run_pvalue_special_cases", "run_level_zero_infinite_statistic",
-                                  "run_constant_gene_nan_scores", "run_level_5e-7_log_form"])
+                                  "run_constant_gene_nan_scores", "run_level_5e-7_log_form",
+                                  "run_one_gene_no_pairs", "run_class_of_two_note"])
 def test_rows_are_the_command_lines(case, tmp_path):
     if case == "golub":
         folder, answers, result = GOLUB, "0.01 20\n", tmp_path / "result.tsv"
@@ -37,7 +36,7 @@ def test_rows_are_the_command_lines(case, tmp_path):
     level, max_pairs = answers.split()
     pairs = tivarne.analyse(np.loadtxt(os.path.join(folder, "expr.txt"), ndmin=2),
                             np.loadtxt(os.path.join(folder, "labels.txt"), ndmin=1),
-                            level=float(level), max_pairs=int(max_pairs))
+                            level=float(level), max_pairs=int(max_pairs), min_class_size=0)
     rows = [line.replace("-nan", "nan") for line in open(result).read().splitlines()[6:]
             if line and not line.startswith("---")]
     assert printed(pairs, "index_x", "index_y") == rows
@@ -51,7 +50,7 @@ def test_rows_are_the_command_lines(case, tmp_path):
 # The bundled example, and its first 800 genes with every p-value adjusted:
 # q-values up to 0.1.
 @pytest.mark.parametrize("genes, answers, adjust, order", [(3051, (0.01, 50), None, "score"),
-                                                            (800, (0.2, 2000), "BH", "p_value")])
+                                                           (800, (0.2, 2000), "BH", "p_value")])
 def test_numbers_are_the_librarys_to_the_last_bit(golub, tmp_path, genes, answers, adjust, order):
     x, labels = golub[0][:genes], golub[1]
     np.savetxt(tmp_path / "expr.txt", x, fmt="%.17g")
@@ -74,8 +73,64 @@ def test_gene_and_class_names_are_carried_through(golub):
     plain = tivarne.analyse(x, labels)
     assert [list(named.gene_x), list(named.gene_y)] == [["g%d" % g for g in plain[c]] for c in ("index_x", "index_y")]
     pd.testing.assert_frame_equal(named.drop(columns=["gene_x", "gene_y"]), plain.drop(columns=["gene_x", "gene_y"]))
-    assert [(named.attrs[k], plain.attrs[k]) for k in ("class1", "class2", "n1", "n2")] == [
-        ("AML", 1), ("ALL", 0), (11, 11), (27, 27)]
+    assert [(named.attrs[k], plain.attrs[k]) for k in ("class1", "class2", "n1", "n2", "left_out")] == [
+        ("AML", 1), ("ALL", 0), (11, 11), (27, 27), (0, 0)]
+    assert named.attrs["version"] == tivarne.__version__
+
+
+# The bundled example as a study of five subtypes over named samples in another
+# order than the table's: AML-a/AML-b (11), B1/B2 (19), T1 (8).
+SUBTYPES = ["AML-a", "AML-b", "B1", "B2", "T1"]
+
+
+def _study(golub, genes=300):
+    x, labels = golub[0][:genes], golub[1]
+    frame = _frame(x)
+    subtype = np.where(labels == 1, np.where(np.arange(38) % 2, "AML-a", "AML-b"),
+                       np.array(["B1", "B2", "T1"])[np.arange(38) % 3])
+    sheet = pd.DataFrame({"subtype": subtype, "lineage": [s[0] if s[0] in "BT" else "M" for s in subtype]},
+                         index=frame.columns).iloc[np.random.default_rng(7).permutation(38)]
+    return frame, sheet
+
+
+def test_labels_and_samples_with_names_are_matched_by_name(golub):
+    frame, sheet = _study(golub)
+    aligned = sheet.subtype.reindex(frame.columns)
+    want = tivarne.analyse(frame, aligned.to_numpy(), class1="AML*", class2=["B1", "B2", "T1"], level=0.05)
+    assert len(want) == 20
+    by_name = tivarne.analyse(frame, sheet.subtype, class1="AML*", class2=["B1", "B2", "T1"], level=0.05)
+    pd.testing.assert_frame_equal(by_name, want, check_exact=True)
+    # The same Series taken by position is another study.
+    by_place = tivarne.analyse(frame, sheet.subtype.to_numpy(), class1="AML*", class2=["B1", "B2", "T1"], level=0.05)
+    assert not by_place[["index_x", "index_y"]].equals(want[["index_x", "index_y"]])
+    # A filter by name, by mask aligned by name, and by mask in column order.
+    keep = (sheet.lineage != "T")
+    masks = [keep, keep.reindex(frame.columns).to_numpy(), list(keep.index[keep])]
+    got = [tivarne.analyse(frame, sheet.subtype, class1="AML*", class2="B*", samples=m, level=0.05) for m in masks]
+    merged = tivarne.analyse(frame, sheet.subtype, class1=["AML-a", "AML-b"], class2=["B1", "B2"], level=0.05)
+    for frame_ in got:
+        pd.testing.assert_frame_equal(frame_, merged, check_exact=True)
+    assert {k: merged.attrs[k] for k in ("class1", "class2", "n1", "n2", "left_out", "samples")} == {
+        "class1": ["AML-a", "AML-b"], "class2": ["B1", "B2"], "n1": 11, "n2": 18, "left_out": 9, "samples": 29}
+    # Left-out samples do not count, not even a value that is not finite, nor
+    # a missing label when both classes are named.
+    spoiled = frame.copy()
+    spoiled.iloc[0, np.flatnonzero(aligned == "T1")[0]] = np.nan
+    for data, given in ((spoiled, sheet.subtype), (frame, sheet.subtype.where(sheet.subtype != "T1"))):
+        pd.testing.assert_frame_equal(tivarne.analyse(data, given, class1="AML*", class2="B*", level=0.05), merged,
+                                      check_exact=True)
+
+
+def test_classes_of_fewer_than_3_samples_are_refused_and_fewer_than_10_warned(golub):
+    x, labels = golub[0][:50], golub[1].copy()
+    two = np.where(labels == 1)[0][2:]
+    labels[two] = 2  # class 1 keeps 2 samples
+    with pytest.raises(ValueError, match=r"^class 1 \(1\) has 2 samples; at least 3 are needed"):
+        tivarne.analyse(x, labels, class1=1, class2=0)
+    labels[two[:7]] = 1  # 9 samples
+    with pytest.warns(tivarne.SmallClassWarning, match=r"class 1 \(1\) has 9 samples, fewer than 10"):
+        tivarne.analyse(x, labels, class1=1, class2=0)
+    assert len(tivarne.analyse(x, labels == 1, min_class_size=0))
 
 
 # Every layout and label form of one study gives the same frame; float64 in any
@@ -122,26 +177,49 @@ def _with(x, g, s, value):
     return x
 
 
-X = np.arange(24.0).reshape(4, 6) % 5
-L = [1, 1, 1, 0, 0, 0]
+X = np.arange(36.0).reshape(4, 9) % 5
+L = [1, 1, 1, 0, 0, 0, 1, 0, 1]
+NAMED = pd.Series(list("abbaabaab"), index=["s%d" % (s + 1) for s in range(9)])
 BAD = [  # (exception, message, expression, labels, keywords)
     (ValueError, r"gene 'g3' \(row 3\) in sample 's5' \(column 5\) is not a finite number: nan",
      _frame(_with(X, 2, 4, np.nan)), L, {}),
     (ValueError, r"the value of gene 2 in sample 1 is not a finite number: -inf", _with(X, 1, 0, -np.inf), L, {}),
-    (ValueError, "5 labels for 6 samples", X, L[:5], {}),
-    (ValueError, "exactly two distinct values .* found 1: 1$", X, [1] * 6, {}),
-    (ValueError, "exactly two distinct values .* found 3: 1, 0, 2", X, [1, 0, 2, 1, 0, 0], {}),
-    (ValueError, "class1='AML' does not occur in the labels", X, list("abbaab"), {"class1": "AML"}),
-    (ValueError, "need class1=", X, list("abbaab"), {}),
-    (ValueError, "need class1=", X, [2, 1, 2, 1, 2, 1], {}),
-    (ValueError, r"label of sample 's2' \(column 2\) is missing", _frame(X), ["a", None, "b", "a", "b", "b"],
+    (ValueError, "5 labels for 9 samples", X, L[:5], {}),
+    (ValueError, r"all samples are of one class \(1 \(9\)\)", X, [1] * 9, {}),
+    (ValueError, r"more than two classes: name class 2 with class2 .* 1 \(3\), 0 \(4\), 2 \(2\)", X,
+     [1, 0, 2, 1, 0, 0, 1, 0, 2], {"class1": 1}),
+    (ValueError, r"class1='AML' names no class of the samples; the classes and their sizes: 'a' \(5\), 'b' \(4\)",
+     X, list("abbaabaab"), {"class1": "AML"}),
+    (ValueError, r"class2=\['b', 'c\*'\]|class2='c\*' names no class", X, list("abbaabaab"),
+     {"class1": "a", "class2": ["b", "c*"]}),
+    (ValueError, "class 'a' is in both class1 and class2", X, list("abbaabaab"), {"class1": "a", "class2": "?"}),
+    (ValueError, r"name class 1 with class1; the classes and their sizes: 'a' \(5\), 'b' \(4\)", X,
+     list("abbaabaab"), {}),
+    (ValueError, r"name class 1 with class1", X, [2, 1, 2, 1, 2, 1, 2, 1, 1], {}),
+    (ValueError, r"label of sample 's2' \(column 2\) is missing: name both classes", _frame(X),
+     ["a", None] + list("baabaab"), {"class1": "a"}),
+    (ValueError, r"sample 's9' of the expression has no entry in the labels", _frame(X), NAMED[:8], {"class1": "a"}),
+    (ValueError, r"the labels name sample 'x' \(and 1 more\), which is not a column", _frame(X),
+     pd.concat([NAMED, pd.Series(["a", "b"], index=["x", "y"])]), {"class1": "a"}),
+    (ValueError, r"sample '007' \(and 8 more\) of the expression has no entry in the labels; the names differ in "
+     r"leading zeros \(\"007\" in the expression for \"7\" in the labels",
+     pd.DataFrame(X, columns=["%03d" % (s + 7) for s in range(9)]), pd.Series(L, index=[str(s + 7) for s in range(9)]),
+     {}),
+    (ValueError, r"sample 'g1' \(and 3 more\) .*; the expression looks transposed: 9 of these names are its gene "
+     r"IDs \(s1, s2, s3, \.\.\.\)", _frame(X).T, NAMED, {"class1": "a"}),
+    (ValueError, r"the labels are indexed by sample names but the expression's columns have none", X, NAMED,
      {"class1": "a"}),
-    (TypeError, "dtype <U1", np.array([list("abcdef")] * 3), L, {}),
+    (ValueError, r"samples= names sample 'S1', which is not a column", _frame(X), NAMED, {"class1": "a",
+                                                                                          "samples": ["S1"]}),
+    (TypeError, "dtype <U1", np.array([list("abcdefghi")] * 3), L, {}),
     (TypeError, "dtype bool", X > 2, L, {}),
     (TypeError, "column 's2' holds object values", _frame(X).astype({"s2": str}), L, {}),
     (ValueError, "must be 2-D", X[0], L, {}),
-    (ValueError, r"too many genes: 46342 \(at most 46341\)", np.zeros((46342, 6)), L, {}),
+    (ValueError, r"too many genes: 46342 \(at most 46341\)", np.zeros((46342, 9)), L, {}),
     (TypeError, "max_pairs must be an integer", X, L, {"max_pairs": 2.5}),
+    (ValueError, r"max_pairs must fit a 32-bit integer \(-2\*\*31 to 2\*\*31 - 1\), got 2147483648", X, L,
+     {"max_pairs": 2**31}),
+    (ValueError, "max_pairs must fit a 32-bit integer .* got -2147483649", X, L, {"max_pairs": -2**31 - 1}),
     (ValueError, "adjust must be one of None, 'BH', got 'bonferroni'", X, L, {"adjust": "bonferroni"}),
 ]
 
@@ -152,9 +230,11 @@ def test_bad_input_raises_with_its_reason(error, message, expression, labels, ke
         tivarne.analyse(expression, labels, **keywords)
 
 
-def test_the_librarys_own_checks_raise_value_error():
+def test_the_librarys_own_checks_raise_value_error_and_32_bit_limits_hold():
     with pytest.raises(ValueError, match=r"^Invalid data in expressions \(gene 2, sample 2: not a finite number\)"):
-        tivarne._core.analyse(_with(X, 1, 1, np.inf), np.array(L, np.int32), 0.05, 20, 0, "none", "score", "fast", None)
+        tivarne._core.analyse(_with(X, 1, 1, np.inf), np.array(L, np.int32), 0.05, 20, 0, "none", "score", "fast", 3,
+                              None)
+    assert len(tivarne.analyse(X, L, level=1, max_pairs=2**31 - 1)) == 6 - 1  # one pair of X has no p-value
 
 
 def test_progress_bars_on_standard_error(golub, capsys):
@@ -169,7 +249,10 @@ def test_help_explains_every_argument_and_column(golub):
     columns = tivarne.analyse(golub[0][:20], golub[1], level=1, adjust="BH").columns
     for name in list(inspect.signature(tivarne.analyse).parameters) + list(columns):
         assert re.search(r"^ +%s\b" % name, doc, re.M), name
-    assert "tivarne.prep" not in sys.modules and "tivarne.annotate" not in sys.modules
+    # analyse() brings none of the companions in.
+    child = python("import sys, tivarne; tivarne.analyse; print(sorted(m for m in sys.modules if m.startswith("
+                   "'tivarne.') and not m.startswith('tivarne._')))")
+    assert child.communicate(timeout=300)[0] == "[]\n"
 
 
 def test_documented_python_lines_run(tmp_path):

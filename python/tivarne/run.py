@@ -1,0 +1,109 @@
+"""tivarne-analyse: tivarne's input files through the Python package, to a pairs table.
+
+    tivarne-analyse EXPRESSION LABELS [--genes GENES] -o OUT [--level L]
+                    [--max-pairs N] [--adjust BH|none] [--order score|p_value]
+                    [--threads T]
+
+EXPRESSION and LABELS are files in tivarne's own format (tivarne-prep's
+expr.txt and labels.txt), read as the command line reads them. The analysis
+is the library's, as in tivarne.analyse(); by default it selects by
+Benjamini-Hochberg q-value at 0.05 (a false discovery rate of 5 %), not by
+each pair's own p-value: over millions of pairs a per-pair level lets through
+about level x pairs by chance alone. Writes the pairs table OUT (TAB-separated:
+rank score log10_p gene_x gene_y [name_x name_y] r1 r2 c p_value [q_value],
+numbers in full precision) and prints a one-line summary. With GENES (one
+name per line, genes.txt of tivarne-prep) the table names the genes. Files
+beside a manifest of tivarne-prep must be the ones it records; its class
+names name the classes.
+"""
+import argparse
+import sys
+import warnings
+
+import numpy as np
+
+from ._classes import SmallClassWarning
+from ._format import check_files
+from ._manifest import data_set
+from ._result_file import pairs_text
+from ._tool import InputError, Parser, read_text, run, write_files
+
+
+def _class_name(value, fallback):
+    text = ", ".join(map(str, value)) if isinstance(value, list) else str(value)
+    return text or fallback
+
+
+def analyse_files(expression, labels, genes=None, **options):
+    """(pairs, gene names or None, [warnings]) of tivarne's files, checked."""
+    from ._analysis import analyse  # the compiled part, only here
+
+    record = data_set(expression, labels, genes)
+    values, classes = check_files(expression, labels)
+    names = None
+    if genes is not None:
+        names = read_text(genes, "gene").splitlines()
+        if len(names) != len(values):
+            raise InputError("%s: %d names; expected %d, one per gene of %s." % (genes, len(names), len(values),
+                                                                                 expression))
+    class1, class2 = "1", "0"
+    if record is not None:
+        class1, class2 = (_class_name(record[c], d) for c, d in (("class1", "1"), ("class2", "0")))
+        if class1 == class2:
+            class1, class2 = "1", "0"
+    named = np.where(np.asarray(classes) == 1, class1, class2)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always", SmallClassWarning)
+        try:
+            pairs = analyse(values, named, class1=class1, class2=class2, **options)
+        except ValueError as e:
+            raise InputError("%s, %s: %s." % (expression, labels, str(e).rstrip(".")))
+    return pairs, names, [str(w.message) for w in caught if issubclass(w.category, SmallClassWarning)]
+
+
+def summary(pairs, output):
+    a = pairs.attrs
+    rule = ("q <= %g (Benjamini-Hochberg over %d tested pairs" % (a["level"], a["tested"]) if a["adjust"] == "BH"
+            else "p <= %g (each pair's own p-value" % a["level"])
+    return ('tivarne-analyse: %d pairs with %s, at most %d kept) among %d pairs of %d genes; class 1 "%s": %d '
+            'samples, class 2 "%s": %d samples%s; wrote %s'
+            % (len(pairs), rule, a["max_pairs"], a["pairs"], a["genes"], _class_name(a["class1"], "1"), a["n1"],
+               _class_name(a["class2"], "0"), a["n2"], "; %d pairs without a p-value" % a["without_p_value"]
+               if a["without_p_value"] else "", output))
+
+
+def _main(argv):
+    p = Parser(prog="tivarne-analyse", description=__doc__.split("\n\n", 2)[2],
+               formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("expression", metavar="EXPRESSION", help="expression file in tivarne's format")
+    p.add_argument("labels", metavar="LABELS", help="label file in tivarne's format")
+    p.add_argument("--genes", metavar="GENES", help="gene names, one per line in the order of EXPRESSION")
+    p.add_argument("-o", dest="output", required=True, metavar="OUT", help="pairs table to write")
+    p.add_argument("--level", type=float, default=0.05,
+                   help="a pair is selected when its q-value (its p-value with --adjust none) is at or below it "
+                   "(default 0.05)")
+    p.add_argument("--max-pairs", type=int, default=20, metavar="N", help="at most N pairs (default 20)")
+    p.add_argument("--adjust", choices=["BH", "none"], default="BH",
+                   help="BH: Benjamini-Hochberg q-values, a false discovery rate (default); none: each pair's own "
+                   "p-value")
+    p.add_argument("--order", choices=["score", "p_value"], default="score",
+                   help="walk and rows by score, best first (default), or by p-value")
+    p.add_argument("--threads", type=int, metavar="T", help="threads (default: all cores, or OMP_NUM_THREADS)")
+    args = p.parse_args(argv)
+    if not -2**31 <= args.max_pairs < 2**31:
+        p.error("--max-pairs takes -2147483648 to 2147483647")
+    pairs, names, small = analyse_files(args.expression, args.labels, args.genes, level=args.level,
+                                        max_pairs=args.max_pairs, adjust=None if args.adjust == "none" else "BH",
+                                        order=args.order, threads=args.threads)
+    write_files({args.output: pairs_text(pairs, names)})
+    print(summary(pairs, args.output))
+    for text in small:
+        sys.stderr.write("Warning: %s\n" % text)
+
+
+def main(argv=None):
+    return run(_main, argv)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
