@@ -26,8 +26,9 @@ __all__ = ["SmallClassWarning", "analyse", "read_result", "read_table", "report"
 
 def _version():
     """The version of the file VERSION at the top of the repository: written
-    into _version.py by the build, or read from the file in a source checkout
-    (where the companions run without building)."""
+    into _version.py by the build, or read from the file two folders up in a
+    source checkout (where the companions run without building) and where
+    tivarne-plot's copy of the package is installed (share/tivarne)."""
     try:
         from ._version import version
     except ImportError:
