@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     }
     const std::string mode = argv[5];
     tivarne::Options options;
-    options.pair_table = mode == "table" || mode == "bh-plain";
+    options.testing.pair_table = mode == "table" || mode == "bh-plain";
     if (mode == "bh" || mode == "bh-plain") options.adjust = tivarne::Adjust::BH;
     if (mode == "p-order") options.order = tivarne::Order::PValue;
     try {

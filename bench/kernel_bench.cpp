@@ -6,12 +6,14 @@
 #include <benchmark/benchmark.h>
 #include <omp.h>
 
+#include <array>
 #include <cmath>
+#include <memory>
 #include <random>
 #include <vector>
 
+#include "core/containers.h"
 #include "core/progress.h"
-#include "input/types.h"
 #include "scoring/fast_pairs.h"
 #include "scoring/kernel/pair_kernel.h"
 #include "scoring/scoring.h"
@@ -29,7 +31,7 @@ struct Data {
     DataView view;
     LabelVector class_sizes{2};
     StatMatrix medmad, bivar;
-    ClassTerms terms[2];
+    std::unique_ptr<PairSpace> space;
     int samples, tuning = kTuning;
 
     Data(int genes, int samples_) : samples(samples_) {
@@ -45,8 +47,10 @@ struct Data {
         bivar.resize(genes, 2);
         per_gene_biweight_statistics(ExpressionView(view), LabelView(view), bivar, medmad, samples,
                                      tuning, genes, class_sizes, omp_get_max_threads());
+        std::array<ClassTerms, 2> terms;
         compute_class_terms(ExpressionView(view), LabelView(view), bivar, medmad,
-                            omp_get_max_threads(), terms);
+                            omp_get_max_threads(), terms.data());
+        space = std::make_unique<PairSpace>(genes, PValueSizes{class_sizes(0), class_sizes(1)}, std::move(terms));
     }
 };
 
@@ -65,7 +69,7 @@ void BM_ScoringPass(benchmark::State& state) {
     const ProgressCallback none;
     ProgressReporter progress(none);
     const Context context{omp_get_max_threads(), progress};
-    for (auto _ : state) benchmark::DoNotOptimize(score_pairs_fast(d.terms, genes, out.data(), context));
+    for (auto _ : state) benchmark::DoNotOptimize(score_pairs_fast(*d.space, out.data(), context));
     state.SetLabel(std::string(select_pair_kernel().name) + ", " + std::to_string(omp_get_max_threads()) +
                    " threads");
     report(state, pairs, samples);
@@ -85,13 +89,9 @@ void BM_KernelOneCore(benchmark::State& state) {
     Data d(genes, samples);
     const double pairs = 0.5 * genes * (genes - 1.0);
     std::vector<double> out(static_cast<std::size_t>(pairs));
-    KernelInput in{};
-    in.genes = genes;
-    for (int c = 0; c < 2; ++c)
-        in.cls[c] = {d.terms[c].by_sample.data(), d.terms[c].ld, d.terms[c].m, d.terms[c].D.data(),
-                     d.terms[c].bivar.data()};
+    KernelInput in = kernel_input(*d.space);
     in.negScore = out.data();
-    const int panel = partner_panel_width(d.terms, kPanelBytes);  // as the scoring pass
+    const int panel = partner_panel_width(*d.space, kPanelBytes);  // as the scoring pass
     for (auto _ : state) {
         for (int kb = 0; kb < genes; kb += panel) {
             const int ke = std::min(genes, kb + panel);

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "core/containers.h"
 #include "fuzz_support.h"
 #include "input/loaders.h"
-#include "input/types.h"
 #include "tivarne/io.h"
 
 using namespace tivarne;

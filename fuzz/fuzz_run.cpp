@@ -77,7 +77,7 @@ void check_outcome(const Outcome& o, const char* engine) {
 // plain computation over every pair's p-value, on the same files.
 void compare_adjusted(const fuzz::Scratch& scratch, const std::string& answers) {
     std::istringstream in(answers);
-    Answers a;
+    Criteria a;
     if (!(in >> a.level >> a.max_pairs)) return;
     const Dataset data = load_dataset(scratch.path("expr.txt"), scratch.path("labels.txt"));
     for (const auto& [adjust, order] : {std::pair(Adjust::BH, Order::Score), std::pair(Adjust::BH, Order::PValue),
@@ -87,7 +87,7 @@ void compare_adjusted(const fuzz::Scratch& scratch, const std::string& answers) 
         fast.order = plain.order = order;
         fast.threads = plain.threads = 1;
         fast.min_class_size = plain.min_class_size = 0;
-        plain.pair_table = true;
+        plain.testing.pair_table = true;
         const Result x = analyse(data.view(), a, fast), y = analyse(data.view(), a, plain);
         bool same = x.without_p_value == y.without_p_value && x.tested == y.tested &&
                     x.selected.size() == y.selected.size();

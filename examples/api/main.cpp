@@ -16,10 +16,10 @@ int main(int argc, char** argv) {
     }
     try {
         const tivarne::Dataset data = tivarne::load_dataset(argv[1], argv[2]);
-        tivarne::Answers answers;
-        answers.level = std::strtod(argv[3], nullptr);
-        answers.max_pairs = std::atoi(argv[4]);
-        const tivarne::Result result = tivarne::analyse(data.view(), answers);
+        tivarne::Criteria criteria;
+        criteria.level = std::strtod(argv[3], nullptr);
+        criteria.max_pairs = std::atoi(argv[4]);
+        const tivarne::Result result = tivarne::analyse(data.view(), criteria);
         int rank = 0;
         for (const tivarne::SelectedPair& p : result.selected)
             std::printf("%d\t%.2f\t%.2f\t%d\t%d\t%.2f\t%.2f\t%.2f\n", ++rank, p.score, p.log10_p,

@@ -66,7 +66,7 @@ TIVARNE_API Dataset load_dataset(const std::string& expression_file, const std::
 // opened throws "Error: Cannot open the output file.".
 class TIVARNE_API ResultFile {
 public:
-    ResultFile(const std::string& path, const Answers& answers);
+    ResultFile(const std::string& path, const Criteria& criteria);
     // Appends the row of `pair` as row number rows() + 1 (the column header
     // before the first row).
     void add(const SelectedPair& pair);

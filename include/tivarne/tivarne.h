@@ -61,8 +61,8 @@ struct DataView {
     const std::int32_t* labels = nullptr;
 };
 
-// The two answers the command line asks for.
-struct Answers {
+// What makes a pair selected: the command line asks for these two.
+struct Criteria {
     // A pair is selected when its p-value (its q-value with Adjust::BH) is at
     // or below the level.
     double level = 0.05;
@@ -70,6 +70,9 @@ struct Answers {
     // always selected, also when max_pairs is 0 or negative.
     std::int32_t max_pairs = 20;
 };
+// Deprecated: the former name of Criteria, kept so that existing callers
+// compile; new code says Criteria.
+using Answers = Criteria;
 
 // The phases of an analysis, in the order they run.
 enum class Phase {
@@ -135,7 +138,7 @@ enum class Order {
              // then in pair order; pairs without a p-value last
 };
 
-// What the console listings show.
+// What the console listings show (only when asked for: Options::listings).
 struct Listings {
     // The first kListingLength pairs in pair order (gene 0 with 1, 2, ...,
     // then gene 1 with 2, ...), with the weight c as computed.
@@ -145,18 +148,22 @@ struct Listings {
     std::vector<PairScore> top_pairs;
 };
 
+// Switches for tests and benchmarks: each gives the same results by another
+// route, at a much higher cost. Not for everyday use.
+struct TestingOptions {
+    Engine engine = Engine::Fast;
+    // The fast engine finds the listed and the selected pairs in the scoring
+    // pass itself, without storing every pair, unless equal scores touch them
+    // (their order is then the ranking sort's, which needs the table of all
+    // pairs, 12 bytes per pair). true: always rank the table of all pairs.
+    bool pair_table = false;
+};
+
 struct Options {
     // Threads for the parallel phases; 0 takes OpenMP's default
     // (OMP_NUM_THREADS, or all processor cores). Results do not depend on it.
     int threads = 0;
     ProgressCallback progress;
-    Engine engine = Engine::Fast;
-    // The fast engine finds the listed and the selected pairs in the scoring
-    // pass itself, without storing every pair, unless equal scores touch them
-    // (their order is then the ranking sort's, which needs the table of all
-    // pairs). true: always rank the table of all pairs. The results are the
-    // same either way.
-    bool pair_table = false;
     Adjust adjust = Adjust::None;
     Order order = Order::Score;
     // Each class needs at least this many samples, or analyse() throws an
@@ -165,12 +172,18 @@ struct Options {
     // rest on large-sample theory, carry no information. 0 (or 1) leaves only
     // the check that each class has a sample.
     std::int32_t min_class_size = 3;
-    // Called once the listings are known, before the selection walk begins.
+    // Compute the console listings into Result::listings. Equal scores among
+    // the best 101 pairs can make the listing need the table of all pairs,
+    // so they are computed only when asked for (also when on_listings is set).
+    bool listings = false;
+    // Called once the listings are known, before the first selected pair;
+    // setting it asks for the listings.
     std::function<void(const Listings&)> on_listings;
     // When set, every selected pair is handed to it in rank order as the walk
     // finds it, and Result::selected stays empty (for streaming a long
     // result). An exception it throws ends the analysis and reaches the caller.
     std::function<void(const SelectedPair&)> on_selected;
+    TestingOptions testing;
 };
 
 struct Result {
@@ -189,17 +202,20 @@ struct Result {
     // With Adjust::BH: the number of pairs that have a p-value (the m of the
     // adjustment); 0 otherwise.
     std::int64_t tested = 0;
-    // Whether the table of all pairs was ranked (Options::pair_table, equal
-    // scores among the pairs that matter, the straightforward engine).
+    // Whether a table of all pairs was built (12 bytes per pair or more):
+    // equal scores in the way of the selection or of the asked-for listings,
+    // Adjust::BH or Order::PValue, or one of the testing switches.
     bool used_pair_table = false;
+    // Empty unless Options::listings or Options::on_listings asked for them.
     Listings listings;
 };
 
 // Scores and ranks every pair of genes of `data` and selects the significant
 // ones. Throws Error: kind Input for unusable data (a value that is not
 // finite, a label other than 0 or 1, a class without samples or with fewer
-// than Options::min_class_size, more than kMaxGenes genes), Memory when the data or the pair table do not fit,
-// Cancelled when the progress callback asks to stop.
-TIVARNE_API Result analyse(const DataView& data, const Answers& answers, const Options& options = {});
+// than Options::min_class_size, more than kMaxGenes genes), Memory when the
+// data or the pair table do not fit, Cancelled when the progress callback
+// asks to stop.
+TIVARNE_API Result analyse(const DataView& data, const Criteria& criteria, const Options& options = {});
 
 }  // namespace tivarne

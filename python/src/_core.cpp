@@ -117,7 +117,7 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
     view.sample_stride = values.strides(1) / item;
     view.labels = labels.data();
 
-    const tivarne::Answers answers{level, max_pairs};
+    const tivarne::Criteria criteria{level, max_pairs};
     tivarne::Options options;
     options.threads = threads;
     options.adjust = choice<tivarne::Adjust>(adjust, "adjustment",
@@ -125,7 +125,7 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
     options.order = choice<tivarne::Order>(order, "order",
                                            {{"score", tivarne::Order::Score}, {"p_value", tivarne::Order::PValue}});
     options.min_class_size = min_class_size;
-    options.engine = choice<tivarne::Engine>(
+    options.testing.engine = choice<tivarne::Engine>(
         engine, "engine", {{"fast", tivarne::Engine::Fast}, {"straightforward", tivarne::Engine::Straightforward}});
     // Called on this thread only: take the GIL, let Python run its signal
     // handlers (Ctrl-C raises KeyboardInterrupt here), update the bar. A
@@ -151,7 +151,7 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
     {
         py::gil_scoped_release release;
         try {
-            result = tivarne::analyse(view, answers, options);
+            result = tivarne::analyse(view, criteria, options);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -177,6 +177,7 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
     out["pairs"] = result.pairs;
     out["without_p_value"] = result.without_p_value;
     out["tested"] = result.tested;
+    out["used_pair_table"] = result.used_pair_table;
     return out;
 }
 

@@ -128,7 +128,8 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
         (pairs without a p-value among those ranked up to the last selected
         pair, or among all pairs when fewer than `max_pairs` were selected;
         never selected) and ``tested`` (with "BH": the pairs that have a
-        p-value), and the package's ``version``.
+        p-value), ``used_pair_table`` (whether the table of all pairs was
+        built; see MemoryError), and the package's ``version``.
 
     Raises
     ------
@@ -147,8 +148,8 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
     MemoryError
         The analysis needs the table of all gene pairs (12 bytes per pair:
         for ``adjust="BH"``, ``order="p_value"``, or equal scores among the
-        pairs listed or selected) and it does not fit in the memory the
-        system has available.
+        selected pairs or at the last one) and it does not fit in the memory
+        the system has available.
     KeyboardInterrupt
         Ctrl-C during the analysis; it stops within about a second.
 
@@ -234,6 +235,7 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
         class1=chosen.class1, class2=chosen.class2, n1=out["class1"], n2=out["class2"],
         left_out=len(kept) - out["samples"], genes=out["genes"], samples=out["samples"],
         pairs=out["pairs"], tested=out["tested"], without_p_value=out["without_p_value"],
+        used_pair_table=bool(out["used_pair_table"]),
         level=level, max_pairs=max_pairs, adjust=adjust, order=order, version=__version__)
     return pairs
 

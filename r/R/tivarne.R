@@ -89,6 +89,9 @@
 #'       number of tests of the adjustment); 0 otherwise}
 #'     \item{without_p_value}{pairs without a p-value among those examined
 #'       (never selected)}
+#'     \item{used_pair_table}{whether the table of all pairs (12 bytes per
+#'       pair) was built: for `adjust = "BH"`, `order = "p_value"` or equal
+#'       scores in the selection}
 #'     \item{level, max_pairs, adjust, order}{the arguments}
 #'     \item{version}{the version of the package}
 #'   }
@@ -167,7 +170,7 @@ tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL, c
     class1 = chosen$class1, class2 = chosen$class2, n1 = counts$class1, n2 = counts$class2,
     left_out = chosen$left_out, genes = counts$genes, samples = counts$samples,
     pairs = counts$pairs, tested = counts$tested, without_p_value = counts$without_p_value,
-    level = level, max_pairs = max_pairs, adjust = adjust, order = order,
+    used_pair_table = counts$used_pair_table, level = level, max_pairs = max_pairs, adjust = adjust, order = order,
     version = as.character(utils::packageVersion("tivarne")))
   pairs
 }

@@ -41,9 +41,9 @@ Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, 
     data.gene_stride = 1;
     data.sample_stride = expr.nrow();
     data.labels = reinterpret_cast<const std::int32_t*>(INTEGER(labels));
-    tivarne::Answers answers;
-    answers.level = level;
-    answers.max_pairs = max_pairs;
+    tivarne::Criteria criteria;
+    criteria.level = level;
+    criteria.max_pairs = max_pairs;
     tivarne::Options options;
     options.threads = threads;
     options.adjust = bh ? tivarne::Adjust::BH : tivarne::Adjust::None;
@@ -53,7 +53,7 @@ Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, 
 
     tivarne::Result result;
     try {
-        result = tivarne::analyse(data, answers, options);
+        result = tivarne::analyse(data, criteria, options);
     } catch (const tivarne::Error& e) {
         if (e.kind() == tivarne::Error::Kind::Cancelled) throw Rcpp::internal::InterruptedException();
         Rcpp::stop(message_of(e));
@@ -84,6 +84,7 @@ Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, 
         Rcpp::Named("class1") = result.class1, Rcpp::Named("class2") = result.class2,
         Rcpp::Named("pairs") = static_cast<double>(result.pairs),
         Rcpp::Named("without_p_value") = static_cast<double>(result.without_p_value),
-        Rcpp::Named("tested") = static_cast<double>(result.tested));
+        Rcpp::Named("tested") = static_cast<double>(result.tested),
+        Rcpp::Named("used_pair_table") = result.used_pair_table);
     return Rcpp::List::create(Rcpp::Named("pairs") = pairs, Rcpp::Named("counts") = counts);
 }

@@ -1,5 +1,6 @@
-// The analysis: validation, per-gene statistics, scoring, ranking, listings
-// and the selection walk, with either engine.
+// The analysis: validation, per-gene statistics, the choice of how the pairs
+// are scored and selected, and the delivery of the result.
+#include <array>
 #include <cmath>
 #include <exception>
 #include <memory>
@@ -9,19 +10,19 @@
 #include <utility>
 #include <vector>
 
+#include "core/containers.h"
 #include "core/error.h"
 #include "core/progress.h"
-#include "input/types.h"
-#include "report/adjusted_selection.h"
-#include "report/one_pass.h"
-#include "report/selection.h"
-#include "scoring/big_array.h"
-#include "scoring/fast_pairs.h"
 #include "scoring/fast_ranking.h"
+#include "scoring/pair_space.h"
 #include "scoring/pair_table.h"
 #include "scoring/ranking.h"
 #include "scoring/scoring.h"
-#include "stats/bicov.h"
+#include "selection/adjusted.h"
+#include "selection/listing.h"
+#include "selection/one_pass.h"
+#include "selection/selection.h"
+#include "selection/walk.h"
 #include "stats/biweight.h"
 #include "stats/biweight_terms.h"
 #include "tivarne/tivarne.h"
@@ -86,173 +87,169 @@ LabelVector validate(const DataView& data, std::int32_t min_class_size) {
     return class_sizes;
 }
 
-PairScore listed_pair(std::int32_t i, std::int32_t j, double score, double r1, double r2, double c) {
-    PairScore p;
-    p.gene_x = i;
-    p.gene_y = j;
-    p.score = score;
-    p.r1 = r1;
-    p.r2 = r2;
-    p.c = c;
-    return p;
-}
+// The caller's side of the analysis: the listings first, then the selected
+// pairs (to the caller's callback or into the result), then the counts.
+class Delivery {
+public:
+    Delivery(const Options& options, Result& result) : options_(options), result_(result) {}
 
-// A selected pair to the caller's callback, or into the result.
-void emit(const Options& options, Result& result, const SelectedPair& pair) {
-    if (options.on_selected)
-        call_caller(options.on_selected, pair);
-    else
-        result.selected.push_back(pair);
-}
+    bool listings_asked() const { return options_.listings || options_.on_listings; }
+    void first_pairs(std::vector<PairScore> pairs) { result_.listings.first_pairs = std::move(pairs); }
+    void listings(std::vector<PairScore> top_pairs) {
+        result_.listings.top_pairs = std::move(top_pairs);
+        if (options_.on_listings) call_caller(options_.on_listings, result_.listings);
+        listed_ = true;
+    }
+    void pair(const SelectedPair& pair) {
+        if (options_.on_selected)
+            call_caller(options_.on_selected, pair);
+        else
+            result_.selected.push_back(pair);
+    }
+    PairSink sink() {
+        return [this](const SelectedPair& selected) { pair(selected); };
+    }
+    // The rest of a selection: its listing and pairs unless a walk delivered
+    // them as it went, and its counts.
+    void finish(Selection&& selection, ProgressReporter& progress) {
+        if (!listed_) {
+            progress.begin(Phase::Selecting, 1);
+            listings(std::move(selection.top_pairs));
+            for (const SelectedPair& selected : selection.pairs) pair(selected);
+            progress.end();
+        }
+        result_.without_p_value = selection.without_p_value;
+        result_.tested = selection.tested;
+        result_.used_pair_table = selection.used_pair_table;
+    }
 
-// A path's outcome to the caller: the listings first, then the selected pairs.
-void deliver(const Options& options, Result& result, std::vector<PairScore> top_pairs,
-             const std::vector<SelectedPair>& selected, std::int64_t without_p_value,
-             ProgressReporter& progress) {
-    progress.begin(Phase::Selecting, 1);
-    result.listings.top_pairs = std::move(top_pairs);
-    if (options.on_listings) call_caller(options.on_listings, result.listings);
-    for (const SelectedPair& pair : selected) emit(options, result, pair);
-    result.without_p_value = without_p_value;
-    progress.end();
-}
+private:
+    const Options& options_;
+    Result& result_;
+    bool listed_ = false;
+};
 
+// The data, the classes and the per-gene statistics.
 struct Study {
-    const DataView& data;
     ExpressionView expression;
     LabelView labels;
     LabelVector class_sizes;
     StatMatrix medmad, bivar;
+
+    PValueSizes p_sizes() const { return {class_sizes(0), class_sizes(1)}; }
 };
 
-// The listings, then the walk down the ranking.
-void select(RankedPairs& ranking, Listings& listings, const Answers& answers,
-            const Options& options, const Context& context, Result& result) {
-    listings.top_pairs = listing_of(ranking);
-    context.progress.end();  // the ranking phase ends with the sort of the listed pairs
-    check_progress(context.progress);
-    if (options.on_listings) call_caller(options.on_listings, listings);
-    auto to_caller = [&](const SelectedPair& pair) { emit(options, result, pair); };
-    const WalkOutcome walk =
-        options.adjust == Adjust::None && options.order == Order::Score
-            ? select_pairs(ranking, answers, result.class1, result.class2, context, to_caller)
-            : select_pairs_adjusted(ranking, answers, options.adjust, options.order, result.class1,
-                                    result.class2, context, to_caller, result.tested);
-    check_progress(context.progress);
-    result.without_p_value = walk.without_p_value;
+// What every way of selecting is given.
+struct Call {
+    const Criteria& criteria;
+    const Options& options;
+    const Context& context;
+    Delivery& delivery;
+
+    bool plain() const { return options.adjust == Adjust::None && options.order == Order::Score; }
+};
+
+// The listing and the walk down a ranked table of all pairs: the listing
+// reaches the caller first, then each selected pair as the walk finds it.
+Selection walk_table(RankedPairs& ranking, const PairSpace& space, const Call& call) {
+    std::vector<PairScore> top_pairs;
+    if (call.delivery.listings_asked()) top_pairs = listing_of(ranking);
+    call.context.progress.end();  // the ranking phase ends with the sort of the listed pairs
+    check_progress(call.context.progress);
+    call.delivery.listings(std::move(top_pairs));
+    const Options& o = call.options;
+    Selection walked =
+        call.plain() ? walk_ranking(ranking, call.criteria, space.p_sizes(), call.context, call.delivery.sink())
+                     : walk_all_p_values(ranking, call.criteria, o.adjust, o.order, space.p_sizes(), call.context,
+                                         call.delivery.sink());
+    check_progress(call.context.progress);
+    walked.used_pair_table = true;
+    return walked;
 }
 
-void run_straightforward(Study& s, const Answers& answers, const Options& options,
-                         const Context& context, Result& result) {
-    ProgressReporter& progress = context.progress;
-    result.used_pair_table = true;
+// The straightforward engine: every pair through the per-pair routines into
+// the full table, sorted whole, walked.
+Selection select_straightforward(const Study& s, const Call& call) {
+    const PairSpace space(static_cast<std::int32_t>(s.expression.size2()), s.p_sizes());
+    ProgressReporter& progress = call.context.progress;
     PairTable table;
-    progress.begin(Phase::Scoring, result.pairs);
+    progress.begin(Phase::Scoring, space.pairs());
     score_all_pairs(s.expression, s.labels, s.bivar, s.medmad, s.class_sizes, table, progress);
     progress.end();
     check_progress(progress);
-
-    Listings& listings = result.listings;
-    for (std::size_t p = 0; p < table.negScore.size() && p < kListingLength; ++p) {
-        const std::int32_t i = table.geneX[p], j = table.geneY[p];
-        const double c = pair_weight(s.bivar(i, 0), s.bivar(i, 1), s.bivar(j, 0), s.bivar(j, 1));
-        listings.first_pairs.push_back(
-            listed_pair(i, j, -table.negScore[p], table.r1[p], table.r2[p], c));
-    }
-    progress.begin(Phase::Ranking, result.pairs);
-    std::vector<std::int32_t> rankOrder;
-    rank_scores(table.negScore, rankOrder);
-    TableRanking ranking(table, rankOrder);
-    select(ranking, listings, answers, options, context, result);
+    if (call.delivery.listings_asked()) call.delivery.first_pairs(first_pairs(table, s.bivar));
+    progress.begin(Phase::Ranking, space.pairs());
+    std::vector<std::int32_t> rank_order;
+    rank_scores(table.negScore, rank_order);
+    TableRanking ranking(table, rank_order);
+    return walk_table(ranking, space, call);
 }
 
-void run_fast(Study& s, const Answers& answers, const Options& options, const Context& context,
-              Result& result) {
-    ProgressReporter& progress = context.progress;
-    ClassTerms terms[2];
-    compute_class_terms(s.expression, s.labels, s.bivar, s.medmad, context.threads, terms);
-    Listings& listings = result.listings;
-    for (std::int64_t p = 0; p < result.pairs && p < kListingLength; ++p) {
-        std::int32_t i, j;
-        pair_at_position(result.genes, p, i, j);
-        const PairValues v = pair_values(terms, i, j);
-        listings.first_pairs.push_back(listed_pair(i, j, v.score, v.r1, v.r2, v.c));
-    }
-
-    if (!options.pair_table && (options.adjust != Adjust::None || options.order != Order::Score)) {
-        progress.begin(Phase::Scoring, result.pairs);
-        AdjustedOutcome adjusted =
-            select_adjusted(terms, result.genes, answers, options.adjust, options.order, context);
-        progress.end();
-        check_progress(progress);
-        result.used_pair_table = true;
-        result.tested = adjusted.tested;
-        deliver(options, result, std::move(adjusted.top_pairs), adjusted.selected, adjusted.without_p_value,
-                progress);
-        return;
-    }
-
-    // Without equal scores in the way, the scoring pass finds the listing and
-    // the selection by itself.
-    std::unique_ptr<OnePassSelection> one;
-    if (!options.pair_table && options.adjust == Adjust::None && options.order == Order::Score) {
-        progress.begin(Phase::Scoring, result.pairs);
-        one = std::make_unique<OnePassSelection>(terms, result.genes, answers, context);
-        progress.end();
-        check_progress(progress);
-        if (one->listing_usable() && one->selection_usable()) {
-            deliver(options, result, one->top_pairs(), one->selected(), one->without_p_value(), progress);
-            return;
-        }
-    }
-
-    // 12 bytes per pair: the negated score and the rank index. Left
-    // uninitialised: the scoring pass writes every key, each core touching
-    // its own pages.
-    const std::int64_t npairs = result.pairs;
-    const auto count = static_cast<std::size_t>(npairs);
-    if (!fits_in_memory(count * (sizeof(double) + sizeof(std::int32_t)))) throw std::bad_alloc();
-    BigArray<double> negScore(count);
-    BigArray<std::int32_t> rankOrder(count);
-    result.used_pair_table = true;
-    progress.begin(Phase::Scoring, npairs);
-    const std::int64_t nan_count = score_pairs_fast(terms, result.genes, negScore.get(), context);
-    progress.end();
-    check_progress(progress);
-
-    progress.begin(Phase::Ranking, npairs);
-    FastRanking ranking(terms, result.genes, negScore.get(), rankOrder.get(), npairs, nan_count,
-                        context.threads);
-    if (!one) {
-        select(ranking, listings, answers, options, context, result);
-        return;
-    }
-    // The pass found the candidates; the table only arranges equal scores.
-    std::vector<PairScore> top_pairs = one->listing_usable() ? one->top_pairs() : listing_of(ranking);
-    progress.end();
-    check_progress(progress);
-    std::vector<SelectedPair> selected;
-    std::int64_t without_p_value = 0;
-    if (one->selection_usable()) {
-        selected = one->selected();
-        without_p_value = one->without_p_value();
-    } else if (!one->resolve(ranking, selected, without_p_value)) {
-        const WalkOutcome walk = select_pairs(ranking, answers, result.class1, result.class2, context,
-                                              [&](const SelectedPair& pair) { selected.push_back(pair); });
-        without_p_value = walk.without_p_value;
-    }
-    deliver(options, result, std::move(top_pairs), selected, without_p_value, progress);
+// The compact table (12 bytes per pair), scored; ranked in the phase after.
+std::unique_ptr<CompactTable> score_table(const PairSpace& space, const Context& context) {
+    context.progress.begin(Phase::Scoring, space.pairs());
+    auto table = std::make_unique<CompactTable>(space, context);
+    context.progress.end();
+    check_progress(context.progress);
+    context.progress.begin(Phase::Ranking, space.pairs());
+    return table;
 }
 
-Result run_analysis(const DataView& data, const Answers& answers, const Options& options) {
-    Study s{data, ExpressionView(data), LabelView(data), validate(data, options.min_class_size), StatMatrix(), StatMatrix()};
+// The selection in the scoring pass; where equal scores get in its way, the
+// ranked table arranges them, or is walked when the pass kept too little.
+Selection select_in_one_pass(const PairSpace& space, const Call& call) {
+    ProgressReporter& progress = call.context.progress;
+    progress.begin(Phase::Scoring, space.pairs());
+    OnePass pass(space, call.criteria, call.delivery.listings_asked(), call.context);
+    progress.end();
+    check_progress(progress);
+    Selection s = pass.take();
+    if (pass.listing_settled() && pass.selection_settled()) return s;
+
+    s.used_pair_table = true;
+    const std::unique_ptr<CompactTable> table = score_table(space, call.context);
+    FastRanking& ranking = table->ranking();
+    if (!pass.listing_settled()) s.top_pairs = listing_of(ranking);
+    progress.end();
+    check_progress(progress);
+    if (!pass.selection_settled() && !pass.settle(ranking, s)) {
+        Selection walked = walk_ranking(ranking, call.criteria, space.p_sizes(), call.context);
+        s.pairs = std::move(walked.pairs);
+        s.without_p_value = walked.without_p_value;
+    }
+    return s;
+}
+
+// The fast engine chooses, in this order:
+//   the table forced (testing)      the compact table, ranked and walked
+//   Adjust::BH or Order::PValue     the adjusted selection (tables of hints)
+//   otherwise                       the selection in the scoring pass
+Selection select_fast(const Study& s, const Call& call) {
+    std::array<ClassTerms, 2> terms;
+    compute_class_terms(s.expression, s.labels, s.bivar, s.medmad, call.context.threads, terms.data());
+    const PairSpace space(static_cast<std::int32_t>(s.expression.size2()), s.p_sizes(), std::move(terms));
+    if (call.delivery.listings_asked()) call.delivery.first_pairs(first_pairs(space));
+
+    if (call.options.testing.pair_table) return walk_table(score_table(space, call.context)->ranking(), space, call);
+    if (!call.plain()) {
+        call.context.progress.begin(Phase::Scoring, space.pairs());
+        Selection adjusted = select_adjusted(space, call.criteria, call.options.adjust, call.options.order,
+                                             call.delivery.listings_asked(), call.context);
+        call.context.progress.end();
+        check_progress(call.context.progress);
+        return adjusted;
+    }
+    return select_in_one_pass(space, call);
+}
+
+Result run_analysis(const DataView& data, const Criteria& criteria, const Options& options) {
+    Study s{ExpressionView(data), LabelView(data), validate(data, options.min_class_size), StatMatrix(), StatMatrix()};
     Result result;
     result.genes = data.genes;
     result.samples = data.samples;
     result.class1 = s.class_sizes(0);
     result.class2 = s.class_sizes(1);
-    result.pairs = std::int64_t{data.genes} * (data.genes - 1) / 2;
-    if (result.pairs < 0) result.pairs = 0;
+    result.pairs = PairIndex(data.genes).pairs();
 
     ProgressReporter progress(options.progress);
     const Context context{thread_count(options.threads), progress};
@@ -260,24 +257,25 @@ Result run_analysis(const DataView& data, const Answers& answers, const Options&
     s.medmad.resize(data.genes, 4, false);
     s.bivar.resize(data.genes, 2, false);
     const int tuning = kTuning;
-    per_gene_biweight_statistics(s.expression, s.labels, s.bivar, s.medmad, data.samples, tuning,
-                                 data.genes, s.class_sizes, context.threads);
+    per_gene_biweight_statistics(s.expression, s.labels, s.bivar, s.medmad, data.samples, tuning, data.genes,
+                                 s.class_sizes, context.threads);
     progress.add(data.genes);
     progress.end();
     check_progress(progress);
 
-    if (options.engine == Engine::Straightforward)
-        run_straightforward(s, answers, options, context, result);
-    else
-        run_fast(s, answers, options, context, result);
+    Delivery delivery(options, result);
+    const Call call{criteria, options, context, delivery};
+    delivery.finish(options.testing.engine == Engine::Straightforward ? select_straightforward(s, call)
+                                                                      : select_fast(s, call),
+                    progress);
     return result;
 }
 
 }  // namespace
 
-Result analyse(const DataView& data, const Answers& answers, const Options& options) {
+Result analyse(const DataView& data, const Criteria& criteria, const Options& options) {
     try {
-        return run_analysis(data, answers, options);
+        return run_analysis(data, criteria, options);
     } catch (const CallerFailure& failure) {
         std::rethrow_exception(failure.error);
     } catch (const Error&) {

@@ -135,18 +135,18 @@ int run_phases(RunSettings& settings, std::istream& answers, Engine engine) {
     echo_data(data);
     timer.lap("load");
 
-    const Answers given{settings.significant_level, settings.max_pairs};
+    const Criteria given{settings.significant_level, settings.max_pairs};
     std::optional<ResultFile> out;
     Options options;
     // Classes of one or two samples are run as given; a note says what their
     // numbers are worth.
     options.min_class_size = 0;
-    options.engine = engine;
+    options.testing.engine = engine;
     options.progress = progress;
     // TIVARNE_PAIR_TABLE=1 ranks the table of all pairs even where the
     // scoring pass alone would do: the same output, for comparisons.
     const char* table = std::getenv("TIVARNE_PAIR_TABLE");
-    options.pair_table = table && std::strcmp(table, "1") == 0;
+    options.testing.pair_table = table && std::strcmp(table, "1") == 0;
     options.on_listings = [&](const Listings& listings) {
         print_pair_listing(listings.first_pairs);
         print_ranking_listing(listings.top_pairs);

@@ -1,9 +1,9 @@
 // The command line's input files as a data set for the analysis.
 #include <new>
 
+#include "core/containers.h"
 #include "core/error.h"
 #include "input/loaders.h"
-#include "input/types.h"
 #include "tivarne/io.h"
 
 namespace tivarne {

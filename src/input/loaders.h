@@ -1,6 +1,6 @@
 #pragma once
+#include "core/containers.h"
 #include "core/progress.h"
-#include "input/types.h"
 
 namespace tivarne {
 

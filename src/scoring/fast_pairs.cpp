@@ -3,23 +3,9 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <cmath>
-
-#include "scoring/kernel/pair_kernel.h"
-#include "stats/bicov.h"
+#include <vector>
 
 namespace tivarne {
-namespace scalar {
-
-inline double vsqrt(double x) { return std::sqrt(x); }
-inline double vabs(double x) { return std::fabs(x); }
-inline double vmax_gt(double a, double b) { return a > b ? a : b; }
-inline double vinvert_gt(double c) { return c > 1.0 ? 1.0 / c : c; }
-
-#include "scoring/pair_math.inc"
-
-}  // namespace scalar
-
 namespace {
 
 // Pairs (i, k), i < k, with i0 <= i < i0 + rows and k_begin <= k < k_end.
@@ -31,58 +17,20 @@ std::int64_t block_pairs(std::int32_t i0, std::int32_t rows, std::int32_t k_begi
 
 }  // namespace
 
-void pair_at_position(std::int64_t genes, std::int64_t p, std::int32_t& i, std::int32_t& k) {
-    // Row i starts at i*genes - i*(i+1)/2; estimate i from the quadratic and
-    // correct by whole rows.
-    const double g = static_cast<double>(genes);
-    const double b = 2 * g - 1;
-    auto row_start = [genes](std::int64_t r) { return r * genes - r * (r + 1) / 2; };
-    std::int64_t r = static_cast<std::int64_t>((b - std::sqrt(b * b - 8.0 * static_cast<double>(p))) / 2);
-    if (r < 0) r = 0;
-    if (r > genes - 2) r = genes - 2;
-    while (r > 0 && row_start(r) > p) --r;
-    while (r + 1 <= genes - 2 && row_start(r + 1) <= p) ++r;
-    i = static_cast<std::int32_t>(r);
-    k = static_cast<std::int32_t>(p - row_start(r) + r + 1);
-}
-
-PairValues pair_values(const ClassTerms terms[2], std::int32_t i, std::int32_t k) {
-    double r[2];
-    for (int c = 0; c < 2; ++c) {
-        const ClassTerms& t = terms[c];
-        const std::size_t m = static_cast<std::size_t>(t.m);
-        const double* ai = t.by_gene.data() + static_cast<std::size_t>(i) * m;
-        const double* ak = t.by_gene.data() + static_cast<std::size_t>(k) * m;
-        double P = 0;
-        for (std::size_t s = 0; s < m; ++s) P = P + ai[s] * ak[s];
-        r[c] = scalar::class_correlation(P, t.D[i], t.D[k], t.bivar[i], t.bivar[k],
-                                         static_cast<double>(t.m));
-    }
-    PairValues v;
-    v.r1 = r[0];
-    v.r2 = r[1];
-    v.c = scalar::pair_weight_of(terms[0].bivar[i], terms[1].bivar[i], terms[0].bivar[k],
-                                 terms[1].bivar[k]);
-    v.score = scalar::pair_score_of(v.c, v.r1, v.r2);
-    return v;
-}
-
-std::int32_t partner_panel_width(const ClassTerms terms[2], std::size_t panel_bytes) {
+std::int32_t partner_panel_width(const PairSpace& space, std::size_t panel_bytes) {
+    const ClassTerms* terms = space.terms();
     const std::size_t bytes_per_gene = 8 * static_cast<std::size_t>(terms[0].m + terms[1].m) + 1;
     const std::size_t fit = panel_bytes / bytes_per_gene / kPanelAlign * kPanelAlign;
     return fit < static_cast<std::size_t>(kPanelAlign) ? kPanelAlign
                                                        : static_cast<std::int32_t>(std::min<std::size_t>(fit, 1 << 24));
 }
 
-KernelInput kernel_input(const ClassTerms terms[2], std::int32_t genes) {
+KernelInput kernel_input(const PairSpace& space) {
     KernelInput in;
-    in.genes = genes;
+    in.genes = space.genes();
     for (int c = 0; c < 2; ++c) {
-        in.cls[c].by_sample = terms[c].by_sample.data();
-        in.cls[c].ld = terms[c].ld;
-        in.cls[c].m = terms[c].m;
-        in.cls[c].D = terms[c].D.data();
-        in.cls[c].bivar = terms[c].bivar.data();
+        const ClassTerms& t = space.terms()[c];
+        in.cls[c] = {t.by_sample.data(), t.ld, t.m, t.D.data(), t.bivar.data()};
     }
     return in;
 }
@@ -109,16 +57,42 @@ std::int64_t for_each_row_block(std::int32_t genes, std::int32_t rows, std::int3
     return nan_count;
 }
 
-std::int64_t score_pairs_fast(const ClassTerms terms[2], std::int32_t genes, double* negScore,
-                              const Context& context, std::size_t panel_bytes) {
+std::int64_t score_pairs_fast(const PairSpace& space, double* negScore, const Context& context,
+                              std::size_t panel_bytes) {
     const PairKernel kernel = select_pair_kernel();
-    KernelInput in = kernel_input(terms, genes);
+    KernelInput in = kernel_input(space);
     in.negScore = negScore;
-    return for_each_row_block(genes, kernel.rows, partner_panel_width(terms, panel_bytes), context,
+    return for_each_row_block(space.genes(), kernel.rows, partner_panel_width(space, panel_bytes), context,
                               [&](int, std::int32_t i0, std::int32_t count, std::int32_t k_begin,
                                   std::int32_t k_end) {
                                   return kernel.score_rows(in, i0, count, k_begin, k_end);
                               });
+}
+
+std::int64_t score_in_blocks(const PairSpace& space, const Context& context, BlockCollector& collector) {
+    const PairKernel kernel = select_pair_kernel();
+    const std::int32_t panel = partner_panel_width(space, kPanelBytes);
+    const KernelInput shared = kernel_input(space);
+    struct Buffers {
+        std::vector<double> score, r1, r2;
+    };
+    std::vector<Buffers> buffers(static_cast<std::size_t>(context.threads));
+    return for_each_row_block(
+        space.genes(), kernel.rows, panel, context,
+        [&](int thread, std::int32_t i0, std::int32_t rows, std::int32_t k_begin, std::int32_t k_end) {
+            Buffers& b = buffers[static_cast<std::size_t>(thread)];
+            b.score.resize(static_cast<std::size_t>(kernel.rows) * static_cast<std::size_t>(panel));
+            b.r1.resize(b.score.size());
+            b.r2.resize(b.score.size());
+            KernelInput in = shared;
+            in.block_score = b.score.data();
+            in.block_r1 = b.r1.data();
+            in.block_r2 = b.r2.data();
+            in.block_width = panel;
+            const std::int64_t nans = kernel.score_block(in, i0, rows, k_begin, k_end);
+            collector.collect(thread, {i0, rows, k_begin, k_end, panel, b.score.data(), b.r1.data(), b.r2.data()});
+            return nans;
+        });
 }
 
 }  // namespace tivarne

@@ -2,40 +2,22 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <vector>
 
 #include "core/progress.h"
 #include "scoring/kernel/pair_kernel.h"
-#include "stats/biweight_terms.h"
+#include "scoring/pair_space.h"
 
 namespace tivarne {
-
-// Everything the result of a pair can be recomputed from.
-struct PairValues {
-    double r1, r2, c, score;
-};
-
-// Position of pair (i, k), i < k, in row-major upper-triangle order.
-inline std::int64_t pair_position(std::int64_t genes, std::int64_t i, std::int64_t k) {
-    return i * genes - i * (i + 1) / 2 + (k - i - 1);
-}
-
-// The pair (i, k) at position p (the inverse of pair_position).
-void pair_at_position(std::int64_t genes, std::int64_t p, std::int32_t& i, std::int32_t& k);
-
-// r1, r2, c and the score of pair (i, k) from the per-gene terms; the same
-// bits as the direct per-pair computation and as the SIMD scoring pass.
-PairValues pair_values(const ClassTerms terms[2], std::int32_t i, std::int32_t k);
 
 // Partner-gene terms kept hot per core while the rows stream past them (half of
 // a 1 MiB L2 cache: the best of 256 KiB to 2 MiB at 20,000 genes x 100 samples).
 constexpr std::size_t kPanelBytes = 1 << 19;
 
 // Partner genes per panel: as many as fit in panel_bytes, in whole kernel tiles.
-std::int32_t partner_panel_width(const ClassTerms terms[2], std::size_t panel_bytes);
+std::int32_t partner_panel_width(const PairSpace& space, std::size_t panel_bytes);
 
 // The kernels' view of both classes' terms (no output set).
-KernelInput kernel_input(const ClassTerms terms[2], std::int32_t genes);
+KernelInput kernel_input(const PairSpace& space);
 
 // Scores one block of rows i0 .. i0 + rows - 1 against partners k_begin ..
 // k_end - 1 on the given thread (0 .. threads - 1); returns its NaN scores.
@@ -49,9 +31,41 @@ std::int64_t for_each_row_block(std::int32_t genes, std::int32_t rows, std::int3
                                 const Context& context, const RowBlockFn& score);
 
 // The scoring pass: negScore[p] = -score of the pair at position p, for all
-// genes*(genes-1)/2 pairs, in parallel. Returns the number of NaN scores.
-// Stops early, leaving the table incomplete, when a stop is asked for.
-std::int64_t score_pairs_fast(const ClassTerms terms[2], std::int32_t genes, double* negScore,
-                              const Context& context, std::size_t panel_bytes = kPanelBytes);
+// pairs, in parallel. Returns the number of NaN scores. Stops early, leaving
+// the table incomplete, when a stop is asked for.
+std::int64_t score_pairs_fast(const PairSpace& space, double* negScore, const Context& context,
+                              std::size_t panel_bytes = kPanelBytes);
+
+// A block of scored pairs: rows i0 .. i0 + rows - 1 against partners
+// k_begin .. k_end - 1, of which only the pairs with k > i exist. Pair
+// (i0 + r, k) is at r * width + k - k_begin of each array.
+struct ScoredBlock {
+    std::int32_t i0, rows, k_begin, k_end;
+    std::int64_t width;
+    const double* score;
+    const double* r1;
+    const double* r2;
+    // The p-value decisions (EcorDecision; kEcorUnsure: only the exact
+    // p-value can tell) at the same places, when the block was decided as a
+    // whole; null otherwise.
+    const std::uint8_t* decision = nullptr;
+
+    std::int32_t first_partner(std::int32_t r) const { return i0 + r + 1 > k_begin ? i0 + r + 1 : k_begin; }
+    std::int64_t at(std::int32_t r, std::int64_t k) const { return r * width + k - k_begin; }
+};
+
+// Sees every block of a scoring pass on the thread that scored it: the blocks
+// of one thread one after the other, those of different threads at once.
+class BlockCollector {
+public:
+    virtual ~BlockCollector() = default;
+    virtual void collect(int thread, const ScoredBlock& block) = 0;
+    // Whether collect() needs every block's p-value decisions.
+    virtual bool wants_decisions() const { return false; }
+};
+
+// Scores every pair once into per-thread blocks (score, r1, r2) and hands
+// each block to `collector`. Returns the NaN scores; stops early when asked.
+std::int64_t score_in_blocks(const PairSpace& space, const Context& context, BlockCollector& collector);
 
 }  // namespace tivarne

@@ -2,20 +2,30 @@
 
 #include <cmath>
 #include <limits>
+#include <new>
 
 #include "scoring/fast_pairs.h"
 
 namespace tivarne {
+namespace {
 
-FastRanking::FastRanking(const ClassTerms terms[2], std::int32_t genes, double* negScore,
-                         std::int32_t* rankOrder, std::int64_t npairs, std::int64_t nan_count,
-                         int threads)
-    : terms_(terms),
-      genes_(genes),
+// The pair count, once the whole table (12 bytes per pair) fits in memory.
+std::size_t fitting(std::int64_t pairs) {
+    const auto count = static_cast<std::size_t>(pairs);
+    if (!fits_in_memory(count * (sizeof(double) + sizeof(std::int32_t)))) throw std::bad_alloc();
+    return count;
+}
+
+}  // namespace
+
+FastRanking::FastRanking(const PairSpace& space, double* negScore, std::int32_t* rankOrder,
+                         std::int64_t nan_count, int threads)
+    : space_(space),
       negScore_(negScore),
       rankOrder_(rankOrder),
-      npairs_(npairs),
+      npairs_(space.pairs()),
       threads_(threads) {
+    const std::int64_t npairs = npairs_;
     if (nan_count == 0) {
 #pragma omp parallel for schedule(static) num_threads(threads)
         for (std::int64_t k = 0; k < npairs; ++k) rankOrder[k] = static_cast<std::int32_t>(k);
@@ -52,11 +62,26 @@ void FastRanking::fetch(std::int64_t k_begin, std::int64_t k_end, RankedPair* ou
     for (std::int64_t t = 0; t < count; ++t) {
         const std::int64_t k = k_begin + t;
         std::int32_t i, j;
-        pair_at_position(genes_, rankOrder_[k], i, j);
-        const PairValues v = pair_values(terms_, i, j);
+        space_.index().pair_at(rankOrder_[k], i, j);
+        const PairValues v = space_.values(i, j);
         // The stored key is the score's own bits; a NaN's is not kept.
         out[t] = {k < numeric_ ? -negScore_[k] : v.score, v.r1, v.r2, i, j, rankOrder_[k]};
     }
+}
+
+CompactTable::CompactTable(const PairSpace& space, const Context& context)
+    : space_(space),
+      threads_(context.threads),
+      keys_(fitting(space.pairs())),
+      order_(static_cast<std::size_t>(space.pairs())) {
+    // Left uninitialised: the scoring pass writes every key, each core
+    // touching its own pages.
+    nan_count_ = score_pairs_fast(space, keys_.get(), context);
+}
+
+FastRanking& CompactTable::ranking() {
+    if (!ranking_) ranking_ = std::make_unique<FastRanking>(space_, keys_.get(), order_.get(), nan_count_, threads_);
+    return *ranking_;
 }
 
 }  // namespace tivarne

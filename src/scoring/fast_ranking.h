@@ -2,9 +2,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/progress.h"
+#include "scoring/big_array.h"
 #include "scoring/lazy_rank.h"
+#include "scoring/pair_space.h"
 #include "scoring/ranked_pairs.h"
-#include "stats/biweight_terms.h"
 
 namespace tivarne {
 
@@ -15,10 +17,11 @@ namespace tivarne {
 // sort2 orders them, sorted lazily as far as the ranks fetched.
 class FastRanking : public RankedPairs {
 public:
-    // negScore holds the scoring pass's npairs keys, of which nan_count are NaN;
-    // rankOrder has room for npairs entries. Both are reordered in place.
-    FastRanking(const ClassTerms terms[2], std::int32_t genes, double* negScore,
-                std::int32_t* rankOrder, std::int64_t npairs, std::int64_t nan_count, int threads);
+    // negScore holds the scoring pass's keys of all pairs, of which nan_count
+    // are NaN; rankOrder has room for as many entries. Both are reordered in
+    // place.
+    FastRanking(const PairSpace& space, double* negScore, std::int32_t* rankOrder, std::int64_t nan_count,
+                int threads);
 
     std::int64_t size() const override { return npairs_; }
     void fetch(std::int64_t k_begin, std::int64_t k_end, RankedPair* out) override;
@@ -33,14 +36,30 @@ public:
     std::int64_t position(std::int64_t k) const { return rankOrder_[k]; }
 
 private:
-    const ClassTerms* terms_;
-    std::int32_t genes_;
+    const PairSpace& space_;
     double* negScore_;
     std::int32_t* rankOrder_;
     std::int64_t npairs_;
     std::int64_t numeric_;  // keys that are not NaN, ranked first
     int threads_;
     std::unique_ptr<LazyRanking> lazy_;
+};
+
+// The compact table of all pairs, 12 bytes per pair: the negated score and
+// the rank index. The constructor scores every pair into it; ranking() ranks
+// it on first use.
+class CompactTable {
+public:
+    CompactTable(const PairSpace& space, const Context& context);
+    FastRanking& ranking();
+
+private:
+    const PairSpace& space_;
+    int threads_;
+    BigArray<double> keys_;
+    BigArray<std::int32_t> order_;
+    std::int64_t nan_count_;
+    std::unique_ptr<FastRanking> ranking_;
 };
 
 }  // namespace tivarne

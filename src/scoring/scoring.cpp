@@ -1,5 +1,6 @@
 #include "scoring/scoring.h"
 
+#include "scoring/pair_index.h"
 #include "stats/bicov.h"
 #include "stats/biweight.h"
 
@@ -12,7 +13,7 @@ void score_all_pairs(const ExpressionView& expression, const LabelView& labels,
     const std::int32_t samples = static_cast<std::int32_t>(expression.size1());
     const int tuning = kTuning;
     table = PairTable{};
-    const std::int32_t npairs = pair_count(genes);
+    const auto npairs = static_cast<std::size_t>(PairIndex(genes).pairs());
     table.r1.reserve(npairs);
     table.r2.reserve(npairs);
     table.negScore.reserve(npairs);

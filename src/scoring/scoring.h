@@ -1,8 +1,8 @@
 #pragma once
 #include <cmath>
 
+#include "core/containers.h"
 #include "core/progress.h"
-#include "input/types.h"
 #include "scoring/pair_table.h"
 
 namespace tivarne {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "input/types.h"
+#include "core/containers.h"
 #include "stats/padding.h"
 
 namespace tivarne {

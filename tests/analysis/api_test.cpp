@@ -13,7 +13,7 @@ namespace {
 
 TEST(DataViews, EveryLayoutGivesTheSameResult) {
     const test::Study study(57, 7, 9, 3);
-    const Answers answers{0.2, 30};
+    const Criteria answers{0.2, 30};
     const std::string want = test::fingerprint(analyse(study.view(), answers));
     // Column-major (genes down a column), and rows padded to a longer stride.
     std::vector<double> by_sample(study.values.size()), padded(study.genes * (study.samples + 3), -1.0);
@@ -69,7 +69,7 @@ TEST(Progress, PhasesInOrderOnTheCallingThreadAndAStopOnRequest) {
     EXPECT_EQ(begun, (std::vector<Phase>{Phase::PerGene, Phase::Scoring, Phase::Ranking, Phase::Selecting}));
 
     for (Engine engine : {Engine::Fast, Engine::Straightforward}) {
-        options.engine = engine;
+        options.testing.engine = engine;
         options.progress = [](const ProgressUpdate& u) { return u.phase != Phase::Scoring; };
         try {
             analyse(study.view(), {0.05, 10}, options);
@@ -83,8 +83,10 @@ TEST(Progress, PhasesInOrderOnTheCallingThreadAndAStopOnRequest) {
 
 TEST(Streaming, SelectedPairsReachTheCallbackInRankOrderAfterTheListings) {
     const test::Study study(80, 8, 8, 9);
-    const Answers answers{0.5, 25};
-    const Result whole = analyse(study.view(), answers);
+    const Criteria answers{0.5, 25};
+    Options listed;
+    listed.listings = true;
+    const Result whole = analyse(study.view(), answers, listed);
     ASSERT_EQ(whole.selected.size(), 25u);
     std::vector<SelectedPair> streamed;
     int listings = 0;
@@ -136,6 +138,12 @@ TEST(Files, TheCommandLinesFilesLoadIntoAView) {
     EXPECT_EQ(r.class1, 2);
     EXPECT_EQ(r.pairs, 3);
     EXPECT_ERROR(load_dataset(expr, dir.write("bad.txt", "11 0 0\n")), "Error: Invalid format in label data.");
+    // The gene limit: kMaxGenes load, one more is refused.
+    std::string lines;
+    for (int g = 0; g < kMaxGenes; ++g) lines += "1 2\n";
+    const std::string pair_labels = dir.write("pair.txt", "1 0\n");
+    EXPECT_EQ(load_dataset(dir.write("most.txt", lines), pair_labels).sizes().genes, 46341);
+    EXPECT_ERROR(load_dataset(dir.write("more.txt", lines + "1 2\n"), pair_labels), "Error: Too many genes (at most 46341).");
 }
 
 }  // namespace

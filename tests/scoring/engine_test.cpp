@@ -1,12 +1,16 @@
 // The fast engine against the straightforward one, bit for bit, from the
 // per-pair values up to whole analyses.
 
+#include <array>
+#include <memory>
+
+#include "core/containers.h"
 #include "core/progress.h"
-#include "input/types.h"
 #include "scoring/big_array.h"
 #include "scoring/fast_pairs.h"
 #include "scoring/kernel/pair_kernel.h"
 #include "scoring/scoring.h"
+#include "selection/one_pass.h"
 #include "stats/bicov.h"
 #include "stats/biweight.h"
 #include "stats/biweight_terms.h"
@@ -21,7 +25,7 @@ using test::same_bits;
 // per-pair routines give.
 struct Reference {
     test::Study study;
-    ClassTerms terms[2];
+    std::unique_ptr<PairSpace> space;
     std::vector<double> negScore, r1, r2, weight;
     std::int64_t nan_count = 0;
 
@@ -34,7 +38,9 @@ struct Reference {
         StatMatrix medmad(genes, 4), bivar(genes, 2);
         const int samples = size1 + size2, tuning = kTuning;
         per_gene_biweight_statistics(x, labels, bivar, medmad, samples, tuning, genes, class_sizes, 2);
-        compute_class_terms(x, labels, bivar, medmad, 2, terms);
+        std::array<ClassTerms, 2> terms;
+        compute_class_terms(x, labels, bivar, medmad, 2, terms.data());
+        space = std::make_unique<PairSpace>(genes, PValueSizes{size1, size2}, std::move(terms));
         for (int i = 0; i + 1 < genes; ++i)
             for (int k = i + 1; k < genes; ++k) {
                 double a = 0, b = 0;
@@ -75,7 +81,7 @@ TEST(FastEngine, EveryPathMatchesPerPairRoutines) {
             std::size_t p = 0;
             for (int i = 0; i + 1 < s.genes; ++i)
                 for (int k = i + 1; k < s.genes; ++k, ++p) {
-                    const PairValues v = pair_values(ref.terms, i, k);
+                    const PairValues v = ref.space->values(i, k);
                     ASSERT_TRUE(same_bits(v.r1, ref.r1[p]) && same_bits(v.r2, ref.r2[p]) &&
                                 same_bits(v.c, ref.weight[p]))
                         << s.genes << " genes, pair " << i << "," << k;
@@ -85,11 +91,7 @@ TEST(FastEngine, EveryPathMatchesPerPairRoutines) {
             for (int q = 0; q < count; ++q) {
                 const PairKernel& kernel = kernels[q];
                 out.assign(ref.negScore.size(), 42.0);
-                KernelInput in{};
-                in.genes = s.genes;
-                for (int c = 0; c < 2; ++c)
-                    in.cls[c] = {ref.terms[c].by_sample.data(), ref.terms[c].ld, ref.terms[c].m,
-                                 ref.terms[c].D.data(), ref.terms[c].bivar.data()};
+                KernelInput in = kernel_input(*ref.space);
                 in.negScore = out.data();
                 std::int64_t nans = 0;
                 for (int kb = 0; kb < s.genes; kb += 2 * kPanelAlign) {
@@ -103,7 +105,7 @@ TEST(FastEngine, EveryPathMatchesPerPairRoutines) {
             for (int threads : {1, 2})
                 for (std::size_t panel_bytes : {std::size_t{1}, kPanelBytes}) {
                     out.assign(ref.negScore.size(), 42.0);
-                    EXPECT_EQ(score_pairs_fast(ref.terms, s.genes, out.data(), Context{threads, progress},
+                    EXPECT_EQ(score_pairs_fast(*ref.space, out.data(), Context{threads, progress},
                                                panel_bytes),
                               ref.nan_count);
                     expect_reference(out, std::to_string(threads) + " threads, panels of " +
@@ -112,14 +114,47 @@ TEST(FastEngine, EveryPathMatchesPerPairRoutines) {
         }
 }
 
+// The seam for statistics over all pairs: a collector beside the selection in
+// the scoring pass sees every pair once, with a decision that agrees with the
+// exact p-value.
+TEST(FastEngine, CollectorsBesideTheOnePassSeeEveryPairOnceWithItsDecision) {
+    const Reference ref(97, 5, 12, 71);
+    struct Everything : BlockCollector {
+        const PairIndex* index;
+        std::vector<int> seen, decision;
+        bool wants_decisions() const override { return true; }
+        void collect(int, const ScoredBlock& b) override {
+            for (std::int32_t r = 0; r < b.rows; ++r)
+                for (std::int64_t k = b.first_partner(r); k < b.k_end; ++k) {
+                    const auto p = static_cast<std::size_t>(index->position(b.i0 + r, k));
+                    ++seen[p];
+                    decision[p] = b.decision[b.at(r, k)];
+                }
+        }
+    } all;
+    all.index = &ref.space->index();
+    all.seen.assign(ref.negScore.size(), 0);
+    all.decision.assign(ref.negScore.size(), kEcorUnsure);
+    const ProgressCallback none;
+    ProgressReporter progress(none);
+    OnePass(*ref.space, {0.05, 3}, false, Context{2, progress}, {&all});
+    for (std::size_t p = 0; p < ref.negScore.size(); ++p) {
+        const double pval = ref.space->p_value(ref.r1[p], ref.r2[p]);
+        const int want = std::isnan(pval) ? kEcorNone : pval <= 0.05 ? kEcorPass : kEcorFail;
+        EXPECT_TRUE(all.seen[p] == 1 && (all.decision[p] == kEcorUnsure || all.decision[p] == want)) << "pair " << p;
+    }
+}
+
 TEST(FastEngine, PairPositionsInvert) {
     for (std::int64_t genes : {2, 3, 10, 1000, 46341}) {
         const std::int64_t npairs = genes * (genes - 1) / 2, zero = 0;
         for (std::int64_t p : {zero, npairs / 3, npairs / 2, std::max(npairs - 2, zero), npairs - 1}) {
             std::int32_t i, k;
-            pair_at_position(genes, p, i, k);
+            const PairIndex index(static_cast<std::int32_t>(genes));
+            EXPECT_EQ(index.pairs(), npairs);
+            index.pair_at(p, i, k);
             EXPECT_TRUE(i < k && k < genes);
-            EXPECT_EQ(pair_position(genes, i, k), p) << genes << " genes";
+            EXPECT_EQ(index.position(i, k), p) << genes << " genes";
         }
     }
     EXPECT_FALSE(fits_in_memory(std::size_t{1} << 62));  // no machine reports 4 EiB
@@ -129,7 +164,7 @@ TEST(FastEngine, PairPositionsInvert) {
 TEST(Analysis, BothEnginesGiveTheSameResult) {
     const struct {
         int genes, size1, size2;
-        Answers answers;
+        Criteria answers;
     } cases[] = {
         {40, 6, 7, {0.05, 20}},      // a short walk
         {130, 9, 5, {1e-300, 10}},   // nothing qualifies: the whole ranking is walked
@@ -143,12 +178,12 @@ TEST(Analysis, BothEnginesGiveTheSameResult) {
                                             std::pair(Adjust::BH, Order::PValue)}) {
             Options plain;
             plain.min_class_size = 0;
-            plain.engine = Engine::Straightforward, plain.adjust = adjust, plain.order = order;
+            plain.testing.engine = Engine::Straightforward, plain.adjust = adjust, plain.order = order;
+            plain.listings = true;
             const Result want = analyse(study.view(), c.answers, plain);
-            EXPECT_EQ(want.pairs, std::int64_t{c.genes} * (c.genes - 1) / 2);
             for (int threads : {1, 2}) {
                 Options fast = plain;
-                fast.engine = Engine::Fast, fast.threads = threads;
+                fast.testing.engine = Engine::Fast, fast.threads = threads;
                 EXPECT_EQ(test::fingerprint(analyse(study.view(), c.answers, fast)), test::fingerprint(want))
                     << c.genes << " genes, " << threads << " threads" << (adjust == Adjust::BH ? ", BH" : "");
             }

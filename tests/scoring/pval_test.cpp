@@ -1,5 +1,5 @@
 #include "scoring/pval.h"
-#include "report/adjustment.h"
+#include "selection/bh.h"
 
 #include "support/test_support.h"
 

@@ -1,7 +1,7 @@
 // Worked values of the robust statistics: median, biweight midcovariance and
 // midvariance, per-gene statistics by class and the pairwise midcorrelation.
 
-#include "input/types.h"
+#include "core/containers.h"
 #include "stats/bicov.h"
 #include "stats/biweight.h"
 #include "stats/median.h"

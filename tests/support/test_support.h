@@ -104,7 +104,48 @@ struct Study {
     double& at(int g, int j) { return values[static_cast<std::size_t>(g) * samples + j]; }
 
     DataView view() const { return {values.data(), genes, samples, samples, 1, labels.data()}; }
+
+    // Appends a gene, `factor` times gene g (a power of two: every term of
+    // the biweight scales exactly, so the new gene's correlations are g's to
+    // the last bit).
+    void add_multiple(int g, double factor) {
+        values.resize(values.size() + static_cast<std::size_t>(samples));
+        for (int j = 0; j < samples; ++j) at(genes, j) = factor * at(g, j);
+        ++genes;
+    }
+    // Class 2 a copy of class 1 (of the same size) in genes [0, count): r1 =
+    // r2 for every pair among them, so their scores are 0 and their p-values
+    // 1, or none where r1 = r2 = 1.
+    void mirror_classes(int count) {
+        for (int g = 0; g < count; ++g)
+            for (int j = 0, from = 0; j < samples; ++j)
+                if (labels[j] == 0) {
+                    while (labels[from] != 1) ++from;
+                    at(g, j) = at(g, from++);
+                }
+    }
 };
+
+// Values near 1e200 in the first third of the genes: squares overflow,
+// midvariances become infinite and weights NaN while correlations stay finite
+// (NaN scores with p-values).
+inline Study huge_values(int genes = 40) {
+    Study huge(genes, 5, 6, 45, false);
+    for (std::size_t v = 0; v < huge.values.size() / 3; ++v) huge.values[v] *= 1e200;
+    return huge;
+}
+
+// Pair (x, y) twice: two genes added, twice x and twice y, whose pair has
+// (x, y)'s score to the last bit (both midvariances scale by four, so the
+// weight does not change). They are appended, or put in front: the pair then
+// comes first in pair order.
+inline Study with_pair_twice(const Study& study, int x, int y, bool in_front = false) {
+    Study twice = study;
+    twice.add_multiple(x, 2);
+    twice.add_multiple(y, 2);
+    if (in_front) std::rotate(twice.values.begin(), twice.values.end() - 2 * twice.samples, twice.values.end());
+    return twice;
+}
 
 // Everything analyse() returns, down to the bits of every number, as one
 // string: two results are the same when their fingerprints are.

@@ -15,11 +15,11 @@ int main(int argc, char** argv) {
     }
     try {
         const tivarne::Dataset data = tivarne::load_dataset(argv[1], argv[2]);
-        const tivarne::Answers answers{std::strtod(argv[3], nullptr), std::atoi(argv[4])};
+        const tivarne::Criteria criteria{std::strtod(argv[3], nullptr), std::atoi(argv[4])};
         tivarne::Options options;
         options.adjust = std::string(argv[5]) == "BH" ? tivarne::Adjust::BH : tivarne::Adjust::None;
         options.order = std::string(argv[6]) == "p_value" ? tivarne::Order::PValue : tivarne::Order::Score;
-        const tivarne::Result r = tivarne::analyse(data.view(), answers, options);
+        const tivarne::Result r = tivarne::analyse(data.view(), criteria, options);
         std::printf("%lld %lld\n", static_cast<long long>(r.without_p_value), static_cast<long long>(r.tested));
         for (const tivarne::SelectedPair& p : r.selected)
             std::printf("%d %d %.17g %.17g %.17g %.17g %.17g %.17g %.17g\n", p.gene_x, p.gene_y, p.score,

@@ -1,4 +1,4 @@
-#include "report/adjustment.h"
+#include "selection/bh.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,19 +1,9 @@
 #pragma once
-#include <cstdint>
-#include <vector>
-
 #include "core/progress.h"
-#include "stats/biweight_terms.h"
-#include "tivarne/tivarne.h"
+#include "scoring/pair_space.h"
+#include "selection/selection.h"
 
 namespace tivarne {
-
-struct AdjustedOutcome {
-    std::vector<PairScore> top_pairs;
-    std::vector<SelectedPair> selected;
-    std::int64_t without_p_value = 0;
-    std::int64_t tested = 0;
-};
 
 // The selection with Benjamini-Hochberg q-values, or in p-value order, on the
 // fast engine, in one scoring pass and 16 bytes per pair: each pair's score
@@ -22,9 +12,9 @@ struct AdjustedOutcome {
 // level itself); only the pairs whose hint puts them near or above the cut get
 // their exact p-value, and the histogram's bounds prove that no pair below
 // them could have changed the cut. The q-values are then those of the plain
-// computation over all p-values, bit for bit.
-AdjustedOutcome select_adjusted(const ClassTerms terms[2], std::int32_t genes,
-                                const Answers& answers, Adjust adjust, Order order,
-                                const Context& context);
+// computation over all p-values, bit for bit. The listing only when `listing`
+// asks for it.
+Selection select_adjusted(const PairSpace& space, const Criteria& criteria, Adjust adjust, Order order,
+                          bool listing, const Context& context);
 
 }  // namespace tivarne

@@ -65,8 +65,8 @@ private:
 
 }  // namespace
 
-ResultFile::ResultFile(const std::string& path, const Answers& answers) : path_(path) {
-    const double L = answers.level;
+ResultFile::ResultFile(const std::string& path, const Criteria& criteria) : path_(path) {
+    const double L = criteria.level;
     OpenFile out(path_, "w");
     out.print("Results of TIVARNE:\n");
     out.print("%s", kRule);
@@ -74,7 +74,7 @@ ResultFile::ResultFile(const std::string& path, const Answers& answers) : path_(
         out.print("significant level = %lf\n", L);
     else
         out.print("log10(significant level) = %lf\n", std::log10(L));
-    out.print("number of gene pairs to be output = %d (maximum)\n", answers.max_pairs);
+    out.print("number of gene pairs to be output = %d (maximum)\n", criteria.max_pairs);
     out.print("%s", kRule);
     out.close();
 }
