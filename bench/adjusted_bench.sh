@@ -34,7 +34,7 @@ for entry in "golub|$g/expr.txt|$g/labels.txt" "20000 x 100, 50 planted|$work/pl
     n=$repeats
     [ "$mode" = bh-plain ] && n=1
     : > "$work/runs"
-    for r in $(seq "$n"); do "$build/analysis_bench" "$expr" "$labels" "$level" "$pairs" "$mode" >> "$work/runs"; done
+    for _ in $(seq "$n"); do "$build/analysis_bench" "$expr" "$labels" "$level" "$pairs" "$mode" >> "$work/runs"; done
     python3 - "$label" "$mode" "$work/runs" "$level, $pairs" <<'PY'
 import sys
 rows = [l.split() for l in open(sys.argv[3]) if l.strip()]

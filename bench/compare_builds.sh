@@ -22,7 +22,7 @@ prefix=$work/data-${genes}x${samples}
 [ -s "$prefix.expr.txt" ] || python3 "$root/bench/make_data.py" "$genes" "$samples" "$prefix" --planted 50 --seed 7
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Data: $genes x $samples; answers $level $pairs; $repeats runs each, alternating"
-for r in $(seq "$repeats"); do
+for _ in $(seq "$repeats"); do
   for rev in "$rev_a" "$rev_b"; do
     out=$work/out-$rev
     mkdir -p "$out"

@@ -125,8 +125,9 @@ void BM_StraightforwardPairs(benchmark::State& state) {
 }
 BENCHMARK(BM_StraightforwardPairs)->Args({500, 100})->Unit(benchmark::kMillisecond);
 
+#if defined(__x86_64__)
 // Peak: independent chains of separate multiplies and adds in registers, on
-// one core and on all cores.
+// one core and on all cores (AVX-512, so x86-64 only).
 typedef double v8 __attribute__((vector_size(64)));
 __attribute__((target("avx512f"))) double peak_avx512(long iterations) {
     v8 acc[12], m[12];
@@ -158,7 +159,7 @@ void BM_PeakMulAdd(benchmark::State& state) {
     int threads = 1;
     for (auto _ : state) {
         double s = 0;
-#pragma omp parallel reduction(+ : s) if (state.range(0) > 1)
+#pragma omp parallel reduction(+ : s) num_threads(state.range(0) > 1 ? omp_get_max_threads() : 1)
         {
             s += peak_avx512(iterations);
 #pragma omp single
@@ -172,6 +173,7 @@ void BM_PeakMulAdd(benchmark::State& state) {
                                                    benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_PeakMulAdd)->Arg(1)->Arg(2)->UseRealTime();
+#endif
 
 }  // namespace
 

@@ -23,13 +23,15 @@ data() {  # data GENES SAMPLES N1 -> prefix
 
 # run LABEL EXPR LABELS LEVEL PAIRS [PATHS]: one table row per path
 run() {
-  local label=$1 expr=$2 labels=$3 level=$4 pairs=$5 paths=${6:-pass table} path r out
+  local label=$1 expr=$2 labels=$3 level=$4 pairs=$5 paths=${6:-pass table} path out table
   for path in $paths; do
     out="$work/out-$path"
     mkdir -p "$out"
     : > "$out/times"
-    for r in $(seq "$repeats"); do
-      (cd "$out" && echo "$level $pairs" | env $( [ $path = table ] && echo TIVARNE_PAIR_TABLE=1 ) \
+    table=0
+    [ "$path" = table ] && table=1
+    for _ in $(seq "$repeats"); do
+      (cd "$out" && echo "$level $pairs" | env TIVARNE_PAIR_TABLE=$table \
          /usr/bin/time -f "%e %M" -a -o times "$build/tivarne" -e "$expr" -l "$labels" -o result.tsv \
          > /dev/null 2>&1)
     done
@@ -55,6 +57,7 @@ g=$root/examples/golub
 run "golub 3051 x 38" "$g/expr.txt" "$g/labels.txt" 0.01 20
 run "golub 3051 x 38" "$g/expr.txt" "$g/labels.txt" 2.149e-9 1000
 for size in "12625 128 33" "20000 100 50" "46341 40 20"; do
+  # shellcheck disable=SC2086 # split into genes, samples, seed
   set -- $size
   p=$(data "$1" "$2" "$3")
   run "$1 x $2" "$p.expr.txt" "$p.labels.txt" 0.05 1000

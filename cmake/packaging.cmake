@@ -38,6 +38,9 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tivarne.pc DESTINATION ${CMAKE_INSTALL
 install(PROGRAMS tools/tivarne-plot DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY python/tivarne DESTINATION ${CMAKE_INSTALL_DATADIR}/tivarne/python
         FILES_MATCHING PATTERN "*.py")
+# The version file two folders above the package, as in the source tree, where
+# the package's __init__ reads it.
+install(FILES VERSION DESTINATION ${CMAKE_INSTALL_DATADIR}/tivarne)
 install(FILES examples/golub/expr.txt examples/golub/labels.txt examples/golub/about.txt
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tivarne/examples/golub)
 # The code's licence where Debian keeps it; the example data's own licence is

@@ -1,23 +1,23 @@
 """Builds tivarne._core: the binding and the library's own sources.
 
-The library's sources and their per-file flags are read from the top-level
-CMakeLists.txt (TIVARNE_LIBRARY_SOURCES), so the extension compiles exactly
-what the command line is built from. Every file gets the flags that decide
-the numbers: C++17, no fused multiply-add, no fast-math, OpenMP, and NDEBUG
-undefined (uBLAS keeps its index checks; the sources refuse NDEBUG). The x86
-kernel files carry their own instruction-set flag only on x86-64.
+The library's sources and their per-file flags are those of src/sources.txt,
+the list CMake builds the command line from, and the version is the file
+VERSION; both at the top of the repository. Every file gets the flags that
+decide the numbers: C++17, no fused multiply-add, no fast-math, OpenMP, and
+NDEBUG undefined (uBLAS keeps its index checks; the sources refuse NDEBUG).
+The x86 kernel files carry their own instruction-set flag only on x86-64.
 
 pip builds in the source tree (pip >= 21.3), so ../src and ../include are
 there: pip install --no-build-isolation python/
 """
 import os
 import platform
-import re
 import sys
 from concurrent.futures import ThreadPoolExecutor
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
+from setuptools.command.build_py import build_py
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
@@ -27,28 +27,37 @@ COMMON_FLAGS = ["-std=c++17", "-O3", "-ffp-contract=off", "-fno-fast-math", "-fo
                 "-fvisibility=hidden", "-g0", "-Wall", "-Wextra"]
 
 
-def library_sources():
-    """(sources relative to ROOT, {source: its own flags}) from CMakeLists.txt."""
-    path = os.path.join(ROOT, "CMakeLists.txt")
+def repository_file(*parts):
+    path = os.path.join(ROOT, *parts)
     if not os.path.exists(path):
-        sys.exit("tivarne: build from a clone of the repository (pip install --no-build-isolation python/)")
-    with open(path) as f:
-        text = re.sub(r"#[^\n]*", "", f.read())
+        sys.exit("tivarne: %s is missing; build from a clone of the repository "
+                 "(pip install --no-build-isolation python/)" % os.path.join(*parts))
+    return path
 
-    def listed(command):
-        found = re.search(re.escape(command) + r"\s*TIVARNE_LIBRARY_SOURCES\s(.*?)\)", text, re.S)
-        return found.group(1).split() if found else []
 
-    sources = listed("set(")
-    if not sources:
-        sys.exit("tivarne: no TIVARNE_LIBRARY_SOURCES in " + path)
-    flags = {}
-    if X86_64:
-        sources += listed("list(APPEND")
-        for source, options in re.findall(
-                r'set_source_files_properties\((\S+)\s+PROPERTIES\s+COMPILE_OPTIONS\s+"([^"]*)"\)', text):
-            flags[source] = options.split()
+def library_sources():
+    """(sources relative to ROOT, {source: its own flags}) from src/sources.txt."""
+    sources, flags = [], {}
+    with open(repository_file("src", "sources.txt")) as f:
+        for line in f:
+            fields = line.split()
+            if not fields or fields[0].startswith("#"):
+                continue
+            source = os.path.join("src", fields[0])
+            if len(fields) > 1:  # an x86 kernel: "x86-64" and the file's own flags
+                if fields[1] != "x86-64":
+                    sys.exit("tivarne: src/sources.txt: %r: only x86-64 and flags may follow a file" % line)
+                if not X86_64:
+                    continue
+                flags[source] = fields[2:]
+            sources.append(source)
     return sources, flags
+
+
+def version():
+    """The one version of tivarne, in the file VERSION."""
+    with open(repository_file("VERSION")) as f:
+        return f.read().strip()
 
 
 class BuildExt(build_ext):
@@ -58,9 +67,11 @@ class BuildExt(build_ext):
         sources, own_flags = library_sources()
         jobs = [(os.path.join(ROOT, s), own_flags.get(s, [])) for s in sources]
         jobs.append((os.path.join(HERE, "src", "_core.cpp"), []))
-        macros = [("TIVARNE_X86_KERNELS", None)] if X86_64 else []
+        macros = [("TIVARNE_VERSION", '"%s"' % version())]
+        if X86_64:
+            macros.append(("TIVARNE_X86_KERNELS", None))
         includes = [os.path.join(ROOT, "include"), os.path.join(ROOT, "src")] + pybind11_includes()
-        depends = ext.depends + [os.path.join(ROOT, "CMakeLists.txt")]
+        depends = ext.depends + [os.path.join(ROOT, "src", "sources.txt"), os.path.join(ROOT, "VERSION")]
 
         def compile_one(job):
             source, flags = job
@@ -76,6 +87,17 @@ class BuildExt(build_ext):
             debug=self.debug, build_temp=self.build_temp, target_lang="c++")
 
 
+class BuildPy(build_py):
+    """The modules, and tivarne/_version.py with the version of the file VERSION."""
+
+    def run(self):
+        super().run()
+        if not self.dry_run:
+            target = os.path.join(self.build_lib, "tivarne", "_version.py")
+            with open(target, "w") as f:
+                f.write("# Written by setup.py from the file VERSION.\nversion = %r\n" % version())
+
+
 def pybind11_includes():
     """pybind11's headers: Debian's pybind11-dev puts them on the default path."""
     try:
@@ -86,11 +108,12 @@ def pybind11_includes():
 
 
 setup(
+    version=version(),
     # report_assets: the report's template, styles, script and the vendored
     # cytoscape.js (a folder of data, listed as a package as setuptools wants).
     packages=["tivarne", "tivarne.report_assets"],
     package_data={"tivarne.report_assets": ["*"]},
     ext_modules=[Extension("tivarne._core", sources=["src/_core.cpp"], language="c++",
                            depends=[os.path.join(ROOT, "include", "tivarne", "tivarne.h")])],
-    cmdclass={"build_ext": BuildExt},
+    cmdclass={"build_ext": BuildExt, "build_py": BuildPy},
 )

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "tivarne/export.h"
 #include "tivarne/tivarne.h"
 
 namespace tivarne {
@@ -22,10 +23,10 @@ struct Sizes {
 // the lines of the expression file (a line longer than 31 * samples + 1
 // characters counts once per piece of that length). Throws Error (kind Input)
 // with the command line's message on any failure.
-Sizes scan_sizes(const std::string& label_file, const std::string& expression_file);
+TIVARNE_API Sizes scan_sizes(const std::string& label_file, const std::string& expression_file);
 
 // An expression file and a label file loaded as the command line loads them.
-class Dataset {
+class TIVARNE_API Dataset {
 public:
     // Room for the data of a scan's sizes; Error (kind Memory) when it does
     // not fit. The values are filled by read_expression, the labels by
@@ -55,7 +56,7 @@ private:
 };
 
 // scan_sizes, the gene limit, read_expression and read_labels in one call.
-Dataset load_dataset(const std::string& expression_file, const std::string& label_file);
+TIVARNE_API Dataset load_dataset(const std::string& expression_file, const std::string& label_file);
 
 // The result file, written as the selection goes: the banner and the settings
 // when it is opened ("w"), then each row appended on its own ("a"), so that
@@ -63,7 +64,7 @@ Dataset load_dataset(const std::string& expression_file, const std::string& labe
 // close that fails cuts the file back to its complete lines and throws Error
 // (kind Output) "Error: Cannot write the output file."; a file that cannot be
 // opened throws "Error: Cannot open the output file.".
-class ResultFile {
+class TIVARNE_API ResultFile {
 public:
     ResultFile(const std::string& path, const Criteria& criteria);
     // Appends the row of `pair` as row number rows() + 1 (the column header

@@ -14,12 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "tivarne/export.h"
+
 namespace tivarne {
 
 // Every failure of the library is an Error. what() is one line, the same text
 // the command line prints (for example "Error: Each class needs at least one
 // sample (label data)."); kind() says what went wrong in general.
-class Error : public std::runtime_error {
+class TIVARNE_API Error : public std::runtime_error {
 public:
     enum class Kind {
         Input,      // the data, the labels or an input file are not usable
@@ -34,6 +36,9 @@ public:
 private:
     Kind kind_;
 };
+
+// The library's version, "MAJOR.MINOR.PATCH".
+TIVARNE_API std::string version();
 
 // At most this many genes: the number of gene pairs must fit a signed 32-bit
 // integer.
@@ -211,6 +216,6 @@ struct Result {
 // than Options::min_class_size, more than kMaxGenes genes), Memory when the
 // data or the pair table do not fit, Cancelled when the progress callback
 // asks to stop.
-Result analyse(const DataView& data, const Criteria& criteria, const Options& options = {});
+TIVARNE_API Result analyse(const DataView& data, const Criteria& criteria, const Options& options = {});
 
 }  // namespace tivarne

@@ -186,6 +186,7 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
 PYBIND11_MODULE(_core, m) {
     m.doc() = "The tivarne library's analysis; use tivarne.analyse().";
     m.attr("MAX_GENES") = tivarne::kMaxGenes;
+    m.attr("__version__") = tivarne::version();
     m.def("analyse", &analyse, py::arg("values"), py::arg("labels"), py::arg("level"),
           py::arg("max_pairs"), py::arg("threads"), py::arg("adjust"), py::arg("order"),
           py::arg("engine"), py::arg("min_class_size"), py::arg("report"));

@@ -19,9 +19,25 @@ NumPy and pandas only. ``tivarne-plot`` is tivarne.plot (with matplotlib),
 tivarne.run, ``tivarne-report`` is tivarne.report() as a command.
 """
 import importlib
+import os
 
 __all__ = ["SmallClassWarning", "analyse", "read_result", "read_table", "report"]
-__version__ = "1.0.0"
+
+
+def _version():
+    """The version of the file VERSION at the top of the repository: written
+    into _version.py by the build, or read from the file two folders up in a
+    source checkout (where the companions run without building) and where
+    tivarne-plot's copy of the package is installed (share/tivarne)."""
+    try:
+        from ._version import version
+    except ImportError:
+        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir, "VERSION")) as f:
+            version = f.read().strip()
+    return version
+
+
+__version__ = _version()
 
 # Imported on first use, so that the companions run from a source checkout
 # where the compiled extension (_core) has not been built.

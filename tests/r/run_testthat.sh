@@ -16,8 +16,8 @@ missing=$(Rscript -e 'ok <- vapply(c("Rcpp", "testthat"), requireNamespace, TRUE
 [ -z "$missing" ] || skip "the R packages $missing are not installed"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-cp -R "$repo/CMakeLists.txt" "$repo/src" "$repo/include" "$repo/examples" "$repo/r" "$scratch/"
-rm -rf "$scratch/r/src/lib" "$scratch/r/src/include" "$scratch/r/src/"*.o "$scratch/r/src/"*.so
+cp -R "$repo/VERSION" "$repo/src" "$repo/include" "$repo/examples" "$repo/r" "$scratch/"
+(cd "$scratch/r" && ./cleanup)
 mkdir "$scratch/lib"
 MAKEFLAGS="${MAKEFLAGS:--j2}" R CMD INSTALL --no-test-load -l "$scratch/lib" "$scratch/r" > "$scratch/install.log" 2>&1 \
   || { cat "$scratch/install.log"; exit 1; }

@@ -188,6 +188,7 @@ def test_command_finds_its_module(files, tmp_path, layout):
         shutil.copy(script, tmp_path / "bin")
         shutil.copytree(os.path.join(ROOT, "python", "tivarne"), tmp_path / "share" / "tivarne" / "python" / "tivarne",
                         ignore=shutil.ignore_patterns("*.so", "__pycache__"))
+        shutil.copy(os.path.join(ROOT, "VERSION"), tmp_path / "share" / "tivarne")
         script = str(tmp_path / "bin" / "tivarne-plot")
     result, expression, labels = files()
     env = dict(os.environ, PYTHONPATH="")  # the module of the layout, not the one under test
