@@ -117,7 +117,7 @@ struct PairScore {
 // A selected pair. c is the weight as the result file shows it, recovered as
 // score / |r1 - r2| (not a number when r1 = r2).
 struct SelectedPair : PairScore {
-    double p_value = 0;   // the ECOR p-value
+    double p_value = 0;   // the pair's p-value (Options::p_value: ECOR or calibrated)
     double log10_p = 0;   // log10(p_value); -infinity when p_value is 0
     // The Benjamini-Hochberg q-value with Adjust::BH; not a number otherwise.
     double q_value = std::numeric_limits<double>::quiet_NaN();
@@ -136,6 +136,19 @@ enum class Order {
     Score,   // the ranking: best score first (the command line's order)
     PValue,  // smallest p-value first; equal p-values by score, best first,
              // then in pair order; pairs without a p-value last
+};
+
+// The p-value each pair is tested with (every p-value, q-value and bound of
+// the analysis follows it).
+enum class PValue {
+    Ecor,        // the ECOR likelihood-ratio test with class sizes n1, n2 (the
+                 // command line's); too small in small classes: with 20
+                 // samples per class about 3.5 times too many null pairs fall
+                 // below 1e-5
+    Calibrated,  // the same test with class sizes n1 - 3 and n2 - 3, the
+                 // sizes Fisher's variance 1/(n - 3) of atanh(r) implies; its
+                 // null tail matches chi-squared(1) (doc/statistics.md).
+                 // Each class needs at least 4 samples.
 };
 
 // What the console listings show (only when asked for: Options::listings).
@@ -166,6 +179,7 @@ struct Options {
     ProgressCallback progress;
     Adjust adjust = Adjust::None;
     Order order = Order::Score;
+    PValue p_value = PValue::Ecor;
     // Each class needs at least this many samples, or analyse() throws an
     // Error of kind Input. With one or two samples in a class every
     // correlation within it is +-1 or not a number, and the p-values, which

@@ -87,6 +87,18 @@ LabelVector validate(const DataView& data, std::int32_t min_class_size) {
     return class_sizes;
 }
 
+// The calibrated p-value weighs a class of n samples as n - 3: it needs 4.
+void check_p_value_route(const LabelVector& class_sizes, PValue route) {
+    if (route != PValue::Calibrated) return;
+    for (int c = 0; c < 2; ++c)
+        if (class_sizes(c) < PValueSizes::kCalibratedMinimum)
+            input_error(("Error: Class " + std::to_string(c + 1) + " has " + std::to_string(class_sizes(c)) +
+                         (class_sizes(c) == 1 ? " sample" : " samples") +
+                         "; the calibrated p-value needs at least 4 in each class (it counts a class of n "
+                         "samples as n - 3): use the ECOR p-value or more samples.")
+                            .c_str());
+}
+
 // The caller's side of the analysis: the listings first, then the selected
 // pairs (to the caller's callback or into the result), then the counts.
 class Delivery {
@@ -135,8 +147,9 @@ struct Study {
     LabelView labels;
     LabelVector class_sizes;
     StatMatrix medmad, bivar;
+    PValue route;
 
-    PValueSizes p_sizes() const { return {class_sizes(0), class_sizes(1)}; }
+    PValueSizes p_sizes() const { return PValueSizes::of(class_sizes(0), class_sizes(1), route); }
 };
 
 // What every way of selecting is given.
@@ -243,7 +256,9 @@ Selection select_fast(const Study& s, const Call& call) {
 }
 
 Result run_analysis(const DataView& data, const Criteria& criteria, const Options& options) {
-    Study s{ExpressionView(data), LabelView(data), validate(data, options.min_class_size), StatMatrix(), StatMatrix()};
+    Study s{ExpressionView(data), LabelView(data), validate(data, options.min_class_size), StatMatrix(), StatMatrix(),
+            options.p_value};
+    check_p_value_route(s.class_sizes, options.p_value);
     Result result;
     result.genes = data.genes;
     result.samples = data.samples;

@@ -31,6 +31,11 @@ void PairIndex::pair_at(std::int64_t p, std::int32_t& i, std::int32_t& k) const 
     k = static_cast<std::int32_t>(p - row_first(r));
 }
 
+PValueSizes PValueSizes::of(std::int32_t class1, std::int32_t class2, PValue route) {
+    const std::int32_t less = route == PValue::Calibrated ? 3 : 0;
+    return {class1 - less, class2 - less};
+}
+
 double PValueSizes::p_value(double r1, double r2) const { return get_pval(r1, r2, n1, n2); }
 
 EcorLevel PValueSizes::level(double level) const { return ecor_level(level, n1, n2); }

@@ -5,6 +5,7 @@
 #include "scoring/kernel/pair_kernel.h"
 #include "scoring/pair_index.h"
 #include "stats/biweight_terms.h"
+#include "tivarne/tivarne.h"
 
 namespace tivarne {
 
@@ -19,6 +20,13 @@ struct PairValues {
 // one place.
 struct PValueSizes {
     std::int32_t n1 = 0, n2 = 0;
+
+    // The sizes of classes of class1 and class2 samples for the p-value
+    // `route`: the class sizes themselves (ECOR), or each less 3 (the
+    // calibrated p-value: the sizes Fisher's variance 1/(n - 3) implies).
+    static PValueSizes of(std::int32_t class1, std::int32_t class2, PValue route);
+    // The samples the calibrated p-value needs in each class (n - 3 >= 1).
+    static constexpr std::int32_t kCalibratedMinimum = 4;
 
     // The ECOR p-value of correlations r1, r2; NaN when there is none.
     double p_value(double r1, double r2) const;
