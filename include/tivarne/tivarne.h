@@ -121,6 +121,16 @@ struct SelectedPair : PairScore {
     double log10_p = 0;   // log10(p_value); -infinity when p_value is 0
     // The Benjamini-Hochberg q-value with Adjust::BH; not a number otherwise.
     double q_value = std::numeric_limits<double>::quiet_NaN();
+    // With Options::permutations: the empirical p-value, pooled over every
+    // pair of every permutation, (1 + C) / (1 + M), C the null pairs whose
+    // p-value is at or below this pair's and M the null pairs with a
+    // p-value; and the estimated false discovery rate of selecting every
+    // pair whose p-value is at or below this one's: the mean count of such
+    // null pairs per permutation over the count of such observed pairs
+    // (at most 1, never above that of a selected pair with a larger p-value).
+    // Not a number without permutations, or in a shard of them.
+    double p_perm = std::numeric_limits<double>::quiet_NaN();
+    double fdr = std::numeric_limits<double>::quiet_NaN();
 };
 
 // Multiple-testing control of the selection.
@@ -180,6 +190,23 @@ struct Options {
     Adjust adjust = Adjust::None;
     Order order = Order::Score;
     PValue p_value = PValue::Ecor;
+    // Label permutations: 0 runs none; N >= 1 shuffles the labels N times,
+    // keeping the class sizes (permutation t from `seed` and t alone),
+    // scores every pair of each in the scoring pass without storing them,
+    // and gives each selected pair its empirical p-value and FDR estimate
+    // (SelectedPair::p_perm, fdr). The selection itself is unchanged. At most
+    // as many permutations as there are labelings with these class sizes.
+    std::int32_t permutations = 0;
+    std::uint64_t seed = 0;
+    // A shard: only permutations permutations_from .. permutations_to - 1
+    // run (permutations_to < 0: up to the last), and Result::null_summary
+    // holds what they found. Shards merge with null_summaries.
+    std::int32_t permutations_from = 0;
+    std::int32_t permutations_to = -1;
+    // Null summaries (Result::null_summary texts) of shards to merge instead
+    // of running permutations: from the same data and options, together
+    // covering every permutation exactly once.
+    std::vector<std::string> null_summaries;
     // Each class needs at least this many samples, or analyse() throws an
     // Error of kind Input. With one or two samples in a class every
     // correlation within it is +-1 or not a number, and the p-values, which
@@ -222,6 +249,9 @@ struct Result {
     bool used_pair_table = false;
     // Empty unless Options::listings or Options::on_listings asked for them.
     Listings listings;
+    // With Options::permutations: a short text of what the permutations run
+    // (or merged) found, for merging shards; empty otherwise.
+    std::string null_summary;
 };
 
 // Scores and ranks every pair of genes of `data` and selects the significant

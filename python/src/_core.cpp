@@ -98,7 +98,7 @@ py::array_t<T> column(const std::vector<tivarne::SelectedPair>& pairs, T tivarne
 py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::array::c_style>& labels,
                  double level, std::int32_t max_pairs, int threads, const std::string& adjust,
                  const std::string& order, const std::string& engine, std::int32_t min_class_size,
-                 const py::object& report) {
+                 const py::object& report, const std::string& p_value) {
     if (values.ndim() != 2 || !values.dtype().is(py::dtype::of<double>()))
         raise(PyExc_TypeError, "the expression values must be a 2-D float64 array");
     const auto item = static_cast<py::ssize_t>(sizeof(double));
@@ -125,6 +125,8 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
     options.order = choice<tivarne::Order>(order, "order",
                                            {{"score", tivarne::Order::Score}, {"p_value", tivarne::Order::PValue}});
     options.min_class_size = min_class_size;
+    options.p_value = choice<tivarne::PValue>(
+        p_value, "p-value", {{"ecor", tivarne::PValue::Ecor}, {"calibrated", tivarne::PValue::Calibrated}});
     options.testing.engine = choice<tivarne::Engine>(
         engine, "engine", {{"fast", tivarne::Engine::Fast}, {"straightforward", tivarne::Engine::Straightforward}});
     // Called on this thread only: take the GIL, let Python run its signal
@@ -189,5 +191,6 @@ PYBIND11_MODULE(_core, m) {
     m.attr("__version__") = tivarne::version();
     m.def("analyse", &analyse, py::arg("values"), py::arg("labels"), py::arg("level"),
           py::arg("max_pairs"), py::arg("threads"), py::arg("adjust"), py::arg("order"),
-          py::arg("engine"), py::arg("min_class_size"), py::arg("report"));
+          py::arg("engine"), py::arg("min_class_size"), py::arg("report"),
+          py::arg("p_value") = "ecor");
 }

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/permutations.h"
 #include "core/containers.h"
 #include "core/error.h"
 #include "core/progress.h"
@@ -259,6 +260,7 @@ Result run_analysis(const DataView& data, const Criteria& criteria, const Option
     Study s{ExpressionView(data), LabelView(data), validate(data, options.min_class_size), StatMatrix(), StatMatrix(),
             options.p_value};
     check_p_value_route(s.class_sizes, options.p_value);
+    check_permutation_options(options, s.class_sizes(0), s.class_sizes(1));
     Result result;
     result.genes = data.genes;
     result.samples = data.samples;
@@ -278,11 +280,22 @@ Result run_analysis(const DataView& data, const Criteria& criteria, const Option
     progress.end();
     check_progress(progress);
 
-    Delivery delivery(options, result);
-    const Call call{criteria, options, context, delivery};
+    // Permutations add to the selected pairs before the caller sees them.
+    Options selecting = options;
+    if (options.permutations > 0) selecting.on_selected = nullptr;
+    Delivery delivery(selecting, result);
+    const Call call{criteria, selecting, context, delivery};
     delivery.finish(options.testing.engine == Engine::Straightforward ? select_straightforward(s, call)
                                                                       : select_fast(s, call),
                     progress);
+    if (options.permutations > 0) {
+        add_permutations(data, criteria, options, result, context);
+        check_progress(progress);
+        if (options.on_selected) {
+            for (const SelectedPair& pair : result.selected) call_caller(options.on_selected, pair);
+            result.selected.clear();
+        }
+    }
     return result;
 }
 

@@ -1,0 +1,386 @@
+#include "analysis/permutations.h"
+
+#include <algorithm>
+#include <array>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <utility>
+
+#include "core/containers.h"
+#include "core/error.h"
+#include "scoring/fast_pairs.h"
+#include "scoring/kernel/pair_kernel.h"
+#include "scoring/pair_space.h"
+#include "stats/biweight.h"
+#include "stats/biweight_terms.h"
+
+namespace tivarne {
+namespace {
+
+std::uint64_t splitmix64(std::uint64_t& state) {
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
+// FNV-1a, 64 bits.
+class Fingerprint {
+public:
+    template <class T>
+    void add(const T& value) {
+        unsigned char bytes[sizeof(T)];
+        std::memcpy(bytes, &value, sizeof(T));
+        for (unsigned char b : bytes) hash_ = (hash_ ^ b) * 0x100000001B3ULL;
+    }
+    std::uint64_t value() const { return hash_; }
+
+private:
+    std::uint64_t hash_ = 0xCBF29CE484222325ULL;
+};
+
+// Everything the selected pairs and the permutations depend on.
+std::uint64_t fingerprint_of(const DataView& data, const Criteria& criteria, const Options& options) {
+    Fingerprint f;
+    f.add(data.genes);
+    f.add(data.samples);
+    const ExpressionView x(data);
+    for (std::int32_t g = 0; g < data.genes; ++g)
+        for (std::int32_t j = 0; j < data.samples; ++j) f.add(x(j, g));
+    for (std::int32_t j = 0; j < data.samples; ++j) f.add(data.labels[j]);
+    f.add(criteria.level);
+    f.add(criteria.max_pairs);
+    f.add(static_cast<int>(options.adjust));
+    f.add(static_cast<int>(options.order));
+    f.add(static_cast<int>(options.p_value));
+    f.add(options.permutations);
+    f.add(options.seed);
+    return f.value();
+}
+
+// Per pass: per threshold the pairs whose p-value falls at or below it and
+// above the threshold before; the pairs with a p-value.
+struct PassCounts {
+    std::vector<std::int64_t> bins;
+    std::int64_t tested = 0;
+};
+
+// Counts the p-values of every scored pair against the thresholds: the
+// kernels decide p <= the largest threshold in bulk; only the pairs that
+// pass it (or lie too near it to tell) get their exact p-value and a bin.
+class NullCounter final : public BlockCollector {
+public:
+    NullCounter(const PairSpace& space, const std::vector<double>& thresholds, int threads)
+        : space_(space),
+          thresholds_(thresholds),
+          cut_(thresholds.back()),
+          level_(space.p_sizes().level(thresholds.back())),
+          kernel_(select_pair_kernel()),
+          per_thread_(static_cast<std::size_t>(threads)) {
+        for (Thread& t : per_thread_) t.counts.bins.assign(thresholds.size(), 0);
+    }
+
+    void collect(int thread, const ScoredBlock& b) override {
+        Thread& t = per_thread_[static_cast<std::size_t>(thread)];
+        for (std::int32_t r = 0; r < b.rows; ++r) {
+            const std::int64_t k_first = b.first_partner(r);
+            if (k_first >= b.k_end) continue;
+            const std::int64_t at = b.at(r, k_first);
+            const auto count = static_cast<std::int32_t>(b.k_end - k_first);
+            t.decision.resize(static_cast<std::size_t>(count));
+            kernel_.classify(level_, b.r1 + at, b.r2 + at, count, t.decision.data());
+            for (std::int32_t j = 0; j < count; ++j) {
+                const std::uint8_t d = t.decision[static_cast<std::size_t>(j)];
+                if (d == kEcorNone) continue;
+                if (d == kEcorFail) {
+                    ++t.counts.tested;
+                    continue;
+                }
+                const double p = space_.p_value(b.r1[at + j], b.r2[at + j]);
+                if (std::isnan(p)) continue;
+                ++t.counts.tested;
+                if (p <= cut_)
+                    ++t.counts.bins[static_cast<std::size_t>(
+                        std::lower_bound(thresholds_.begin(), thresholds_.end(), p) - thresholds_.begin())];
+            }
+        }
+    }
+
+    PassCounts total() const {
+        PassCounts sum{std::vector<std::int64_t>(thresholds_.size(), 0), 0};
+        for (const Thread& t : per_thread_) {
+            sum.tested += t.counts.tested;
+            for (std::size_t j = 0; j < sum.bins.size(); ++j) sum.bins[j] += t.counts.bins[j];
+        }
+        return sum;
+    }
+
+private:
+    struct alignas(64) Thread {
+        PassCounts counts;
+        std::vector<std::uint8_t> decision;
+    };
+    const PairSpace& space_;
+    const std::vector<double>& thresholds_;
+    const double cut_;
+    const EcorLevel level_;
+    const PairKernel kernel_;
+    std::vector<Thread> per_thread_;
+};
+
+// One scoring pass of the data under `labels` (with the observed class
+// sizes), every pair counted against the thresholds.
+PassCounts count_pass(const DataView& data, const std::int32_t* labels, const LabelVector& class_sizes,
+                      PValue route, const std::vector<double>& thresholds, const Context& context) {
+    DataView view = data;
+    view.labels = labels;
+    const ExpressionView x(view);
+    const LabelView l(view);
+    StatMatrix medmad(data.genes, 4), bivar(data.genes, 2);
+    const int tuning = kTuning;
+    per_gene_biweight_statistics(x, l, bivar, medmad, view.samples, tuning, view.genes, class_sizes,
+                                 context.threads);
+    std::array<ClassTerms, 2> terms;
+    compute_class_terms(x, l, bivar, medmad, context.threads, terms.data());
+    const PairSpace space(data.genes, PValueSizes::of(class_sizes(0), class_sizes(1), route), std::move(terms));
+    NullCounter counter(space, thresholds, context.threads);
+    score_in_blocks(space, context, counter);
+    return counter.total();
+}
+
+// The cumulative counts: pairs at or below each threshold.
+std::vector<std::int64_t> at_or_below(const std::vector<std::int64_t>& bins) {
+    std::vector<std::int64_t> out(bins.size());
+    std::int64_t sum = 0;
+    for (std::size_t j = 0; j < bins.size(); ++j) out[j] = sum += bins[j];
+    return out;
+}
+
+[[noreturn]] void summary_error(const std::string& message) { input_error(("Error: " + message).c_str()); }
+
+// The shards' summaries as one, checked: the same data, options and
+// thresholds, every permutation exactly once.
+NullSummary merge(const std::vector<std::string>& texts, const NullSummary& expected) {
+    std::vector<NullSummary> parts;
+    for (std::size_t s = 0; s < texts.size(); ++s) {
+        const std::string which = "null summary " + std::to_string(s + 1);
+        NullSummary part = NullSummary::parse(texts[s], which);
+        if (part.fingerprint != expected.fingerprint || part.permutations != expected.permutations ||
+            part.seed != expected.seed || part.thresholds != expected.thresholds)
+            summary_error(which + " was made from other data or options (data, classes, level, pairs, adjust, "
+                                  "order, p-value, permutations or seed differ): make every shard with the same.");
+        parts.push_back(std::move(part));
+    }
+    std::vector<std::size_t> order(parts.size());
+    for (std::size_t s = 0; s < order.size(); ++s) order[s] = s;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return parts[a].from < parts[b].from; });
+    NullSummary sum = expected;
+    sum.from = 0;
+    sum.to = expected.permutations;
+    sum.at_or_below.assign(expected.thresholds.size(), 0);
+    std::int32_t next = 0;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const NullSummary& part = parts[order[k]];
+        if (part.from < next)
+            summary_error("null summaries " + std::to_string(order[k - 1] + 1) + " and " +
+                          std::to_string(order[k] + 1) + " both hold permutation " + std::to_string(part.from) +
+                          ": merge each range of permutations once.");
+        if (part.from > next)
+            summary_error("the null summaries miss permutations " + std::to_string(next) + " to " +
+                          std::to_string(part.from - 1) + ": run that range and merge its summary too.");
+        next = part.to;
+        sum.tested += part.tested;
+        for (std::size_t j = 0; j < sum.at_or_below.size(); ++j) sum.at_or_below[j] += part.at_or_below[j];
+    }
+    if (next < expected.permutations)
+        summary_error("the null summaries miss permutations " + std::to_string(next) + " to " +
+                      std::to_string(expected.permutations - 1) + ": run that range and merge its summary too.");
+    return sum;
+}
+
+}  // namespace
+
+std::vector<std::int32_t> permuted_labels(const std::int32_t* labels, std::int32_t samples, std::uint64_t seed,
+                                          std::int32_t t) {
+    std::vector<std::int32_t> out(labels, labels + samples);
+    std::uint64_t state = seed;
+    state ^= splitmix64(state) + static_cast<std::uint64_t>(t) * 0xD1B54A32D192ED03ULL;
+    for (std::int32_t i = samples - 1; i > 0; --i) {
+        const std::uint64_t range = static_cast<std::uint64_t>(i) + 1;
+        const std::uint64_t limit = UINT64_MAX - UINT64_MAX % range;
+        std::uint64_t u;
+        do u = splitmix64(state);
+        while (u >= limit);
+        std::swap(out[static_cast<std::size_t>(i)], out[static_cast<std::size_t>(u % range)]);
+    }
+    return out;
+}
+
+std::int64_t distinct_labelings(std::int32_t n1, std::int32_t n2, std::int64_t cap) {
+    const std::int64_t k = std::min(n1, n2), n = std::int64_t{n1} + n2;
+    unsigned __int128 c = 1;
+    for (std::int64_t j = 0; j < k; ++j) {
+        c = c * static_cast<unsigned __int128>(n - j) / static_cast<unsigned __int128>(j + 1);
+        if (c > static_cast<unsigned __int128>(cap)) return cap;
+    }
+    return static_cast<std::int64_t>(c);
+}
+
+void check_permutation_options(const Options& o, std::int32_t n1, std::int32_t n2) {
+    const std::int32_t n = o.permutations;
+    if (n < 0)
+        input_error(("Error: The number of permutations must be at least 1 (0 runs none); got " + std::to_string(n) +
+                     ".")
+                        .c_str());
+    if (n == 0) {
+        if (!o.null_summaries.empty() || o.permutations_from != 0 || o.permutations_to >= 0)
+            input_error("Error: Null summaries and a range of permutations need the number of permutations.");
+        return;
+    }
+    const std::int64_t labelings = distinct_labelings(n1, n2, std::int64_t{n} + 1);
+    if (n > labelings)
+        input_error(("Error: " + std::to_string(n) + " permutations asked for, but classes of " + std::to_string(n1) +
+                     " and " + std::to_string(n2) + " samples have only " + std::to_string(labelings) +
+                     " distinct labelings: ask for at most " + std::to_string(labelings) + ".")
+                        .c_str());
+    const std::int32_t to = o.permutations_to < 0 ? n : o.permutations_to;
+    if (o.permutations_from < 0 || o.permutations_from >= to || to > n)
+        input_error(("Error: The range of permutations " + std::to_string(o.permutations_from) + " to " +
+                     std::to_string(to) + " (the last excluded) is not within 0 to " + std::to_string(n) +
+                     ": the first must lie below the last, the last at most the number of permutations.")
+                        .c_str());
+    if (!o.null_summaries.empty() && (o.permutations_from != 0 || o.permutations_to >= 0))
+        input_error("Error: Give either null summaries to merge or a range of permutations to run, not both.");
+}
+
+std::string NullSummary::text() const {
+    std::ostringstream out;
+    char line[96];
+    std::snprintf(line, sizeof line, "%016" PRIx64, fingerprint);
+    out << "tivarne null summary 1\nfingerprint " << line << "\npermutations " << permutations << "\nseed " << seed
+        << "\nrange " << from << " " << to << "\ntested " << tested << "\nthresholds " << thresholds.size() << "\n";
+    for (std::size_t j = 0; j < thresholds.size(); ++j) {
+        std::snprintf(line, sizeof line, "%a %" PRId64 "\n", thresholds[j], at_or_below[j]);
+        out << line;
+    }
+    return out.str();
+}
+
+NullSummary NullSummary::parse(const std::string& text, const std::string& which) {
+    std::istringstream in(text);
+    NullSummary s;
+    std::string word, hex;
+    std::size_t count = 0;
+    auto expect = [&](const char* name) {
+        if (!(in >> word) || word != name)
+            summary_error(which + " is not a tivarne null summary (no \"" + name +
+                          "\" where expected): give the files the shards wrote, unchanged.");
+    };
+    expect("tivarne");
+    expect("null");
+    expect("summary");
+    if (!(in >> word) || word != "1")
+        summary_error(which + " is of a format this version does not read (version " + word + ").");
+    expect("fingerprint");
+    in >> hex;
+    expect("permutations");
+    in >> s.permutations;
+    expect("seed");
+    in >> s.seed;
+    expect("range");
+    in >> s.from >> s.to;
+    expect("tested");
+    in >> s.tested;
+    expect("thresholds");
+    in >> count;
+    if (!in || hex.size() != 16 || count > text.size())
+        summary_error(which + " is damaged (its header does not read): give the files the shards wrote, unchanged.");
+    s.fingerprint = std::strtoull(hex.c_str(), nullptr, 16);
+    s.thresholds.resize(count);
+    s.at_or_below.resize(count);
+    for (std::size_t j = 0; j < count; ++j) {
+        std::string value;
+        in >> value >> s.at_or_below[j];
+        char* end = nullptr;
+        s.thresholds[j] = std::strtod(value.c_str(), &end);
+        if (!in || end != value.c_str() + value.size())
+            summary_error(which + " is damaged (threshold " + std::to_string(j + 1) +
+                          " does not read): give the files the shards wrote, unchanged.");
+    }
+    if (in >> word) summary_error(which + " is damaged (text after its last threshold).");
+    return s;
+}
+
+void add_permutations(const DataView& data, const Criteria& criteria, const Options& options, Result& result,
+                      const Context& context) {
+    const std::int32_t n = options.permutations;
+    if (n == 0) return;
+    NullSummary summary;
+    summary.fingerprint = fingerprint_of(data, criteria, options);
+    summary.permutations = n;
+    summary.seed = options.seed;
+    for (const SelectedPair& p : result.selected)
+        if (!std::isnan(p.p_value)) summary.thresholds.push_back(p.p_value);
+    std::sort(summary.thresholds.begin(), summary.thresholds.end());
+    summary.thresholds.erase(std::unique(summary.thresholds.begin(), summary.thresholds.end()),
+                             summary.thresholds.end());
+    const std::size_t k = summary.thresholds.size();
+    LabelVector sizes(2);
+    sizes(0) = result.class1;
+    sizes(1) = result.class2;
+
+    ProgressReporter& progress = context.progress;
+    const bool merging = !options.null_summaries.empty();
+    if (merging) {
+        summary = merge(options.null_summaries, summary);
+    } else {
+        summary.from = options.permutations_from;
+        summary.to = options.permutations_to < 0 ? n : options.permutations_to;
+        summary.at_or_below.assign(k, 0);
+    }
+    const bool whole = summary.from == 0 && summary.to == n;
+    const std::int64_t passes = (merging ? 0 : summary.to - summary.from) + (whole ? 1 : 0);
+    progress.begin(Phase::Scoring, k ? passes * result.pairs : 0);
+    if (k > 0 && !merging) {
+        std::vector<std::int64_t> bins(k, 0);
+        for (std::int32_t t = summary.from; t < summary.to && !progress.stopped(); ++t) {
+            const std::vector<std::int32_t> labels = permuted_labels(data.labels, data.samples, options.seed, t);
+            const PassCounts c = count_pass(data, labels.data(), sizes, options.p_value, summary.thresholds, context);
+            summary.tested += c.tested;
+            for (std::size_t j = 0; j < k; ++j) bins[j] += c.bins[j];
+        }
+        summary.at_or_below = at_or_below(bins);
+    }
+    std::vector<std::int64_t> observed(k, 0);
+    if (k > 0 && whole && !progress.stopped())
+        observed = at_or_below(count_pass(data, data.labels, sizes, options.p_value, summary.thresholds, context).bins);
+    progress.end();
+    if (progress.stopped()) return;
+    result.null_summary = summary.text();
+    if (!whole) return;
+
+    // p_perm = (1 + C) / (1 + M); fdr = min(1, C / N / R), made monotone
+    // from the largest threshold down.
+    std::vector<double> p_perm(k), fdr(k);
+    double smallest = 1;
+    for (std::size_t j = k; j-- > 0;) {
+        const auto c = static_cast<double>(summary.at_or_below[j]);
+        p_perm[j] = (1 + c) / (1 + static_cast<double>(summary.tested));
+        const double r = static_cast<double>(std::max<std::int64_t>(observed[j], 1));
+        smallest = std::min(smallest, c / n / r);
+        fdr[j] = smallest;
+    }
+    for (SelectedPair& p : result.selected) {
+        if (std::isnan(p.p_value)) continue;
+        const auto j = static_cast<std::size_t>(
+            std::lower_bound(summary.thresholds.begin(), summary.thresholds.end(), p.p_value) -
+            summary.thresholds.begin());
+        p.p_perm = p_perm[j];
+        p.fdr = fdr[j];
+    }
+}
+
+}  // namespace tivarne

@@ -1,0 +1,167 @@
+// Label permutations against a plain computation that keeps every null
+// p-value: the same empirical p-values and FDR estimates, bit for bit, on 1
+// and 2 threads, whole or in shards merged in any order; and the refusals.
+
+#include "analysis/permutations.h"
+#include "support/test_support.h"
+
+namespace tivarne {
+namespace {
+
+// Every pair's p-value (NaN-free: the pairs that have one) under `labels`.
+std::vector<double> all_p_values(const test::Study& study, const std::vector<std::int32_t>& labels, PValue route) {
+    DataView view = study.view();
+    view.labels = labels.data();
+    Options every;
+    every.testing.engine = Engine::Straightforward;
+    every.order = Order::PValue;
+    every.p_value = route;
+    std::vector<double> p;
+    for (const SelectedPair& pair : analyse(view, {2, INT32_MAX}, every).selected) p.push_back(pair.p_value);
+    return p;
+}
+
+std::int64_t at_or_below(const std::vector<double>& p, double threshold) {
+    return std::count_if(p.begin(), p.end(), [&](double v) { return v <= threshold; });
+}
+
+// The empirical p-values and FDR estimates of `selected`, from every null p-value kept.
+void expect_plain_values(const test::Study& study, const Result& got, std::int32_t n, std::uint64_t seed,
+                         PValue route) {
+    std::vector<double> null;
+    for (std::int32_t t = 0; t < n; ++t) {
+        const std::vector<double> p =
+            all_p_values(study, permuted_labels(study.labels.data(), study.samples, seed, t), route);
+        null.insert(null.end(), p.begin(), p.end());
+    }
+    const std::vector<double> observed = all_p_values(study, study.labels, route);
+    ASSERT_FALSE(got.selected.empty());
+    for (const SelectedPair& pair : got.selected) {
+        const double c = static_cast<double>(at_or_below(null, pair.p_value));
+        EXPECT_TRUE(test::same_bits(pair.p_perm, (1 + c) / (1 + static_cast<double>(null.size()))));
+        double fdr = 1;  // the smallest raw estimate at this p-value or any larger selected one
+        for (const SelectedPair& other : got.selected)
+            if (other.p_value >= pair.p_value) {
+                const double r = static_cast<double>(at_or_below(observed, other.p_value));
+                fdr = std::min(fdr, static_cast<double>(at_or_below(null, other.p_value)) / n / r);
+            }
+        EXPECT_TRUE(test::same_bits(pair.fdr, fdr)) << pair.fdr << " against " << fdr;
+    }
+}
+
+TEST(Permutations, AgreeWithEveryNullPValueKept) {
+    const test::Study study(70, 7, 9, 71, true);
+    for (PValue route : {PValue::Ecor, PValue::Calibrated}) {
+        Options options;
+        options.permutations = 5;
+        options.seed = 12345;
+        options.p_value = route;
+        options.order = Order::PValue;
+        const Criteria criteria{0.2, 60};
+        std::string summary;
+        for (int threads : {1, 2}) {
+            options.threads = threads;
+            const Result got = analyse(study.view(), criteria, options);
+            expect_plain_values(study, got, 5, 12345, route);
+            if (threads == 2) {
+                EXPECT_EQ(got.null_summary, summary);  // integer counts: no thread dependence
+            }
+            summary = got.null_summary;
+        }
+    }
+}
+
+TEST(Permutations, ShardsMergeInAnyOrderToTheWholeRun) {
+    const test::Study study(50, 8, 8, 72, true);
+    Options options;
+    options.permutations = 6;
+    options.seed = 9;
+    options.threads = 2;
+    const Criteria criteria{0.05, 25};
+    const Result whole = analyse(study.view(), criteria, options);
+    std::vector<std::string> shards;
+    for (const auto& [from, to] : {std::pair(0, 2), std::pair(2, 5), std::pair(5, -1)}) {
+        Options shard = options;
+        shard.permutations_from = from, shard.permutations_to = to;
+        const Result part = analyse(study.view(), criteria, shard);
+        ASSERT_FALSE(part.selected.empty());
+        EXPECT_TRUE(std::isnan(part.selected[0].p_perm));  // a shard alone has no empirical values
+        shards.push_back(part.null_summary);
+    }
+    for (const std::vector<int>& order : {std::vector<int>{0, 1, 2}, {2, 0, 1}, {1, 2, 0}}) {
+        Options merging = options;
+        for (int s : order) merging.null_summaries.push_back(shards[static_cast<std::size_t>(s)]);
+        const Result merged = analyse(study.view(), criteria, merging);
+        EXPECT_EQ(merged.null_summary, whole.null_summary);
+        EXPECT_EQ(test::fingerprint(merged), test::fingerprint(whole));
+        for (std::size_t j = 0; j < merged.selected.size(); ++j) {
+            EXPECT_TRUE(test::same_bits(merged.selected[j].p_perm, whole.selected[j].p_perm));
+            EXPECT_TRUE(test::same_bits(merged.selected[j].fdr, whole.selected[j].fdr));
+        }
+    }
+    // Streamed pairs carry their values too.
+    std::vector<SelectedPair> streamed;
+    Options streaming = options;
+    streaming.on_selected = [&](const SelectedPair& p) { streamed.push_back(p); };
+    EXPECT_TRUE(analyse(study.view(), criteria, streaming).selected.empty());
+    ASSERT_EQ(streamed.size(), whole.selected.size());
+    EXPECT_TRUE(test::same_bits(streamed.back().fdr, whole.selected.back().fdr));
+
+    // Overlapping, missing, foreign.
+    Options bad = options;
+    bad.null_summaries = {shards[0], shards[1], shards[1], shards[2]};
+    EXPECT_ERROR(analyse(study.view(), criteria, bad),
+                 "Error: null summaries 2 and 3 both hold permutation 2: merge each range of permutations once.");
+    bad.null_summaries = {shards[2], shards[0]};
+    EXPECT_ERROR(analyse(study.view(), criteria, bad),
+                 "Error: the null summaries miss permutations 2 to 4: run that range and merge its summary too.");
+    bad.null_summaries = {shards[0], shards[1]};
+    EXPECT_ERROR(analyse(study.view(), criteria, bad),
+                 "Error: the null summaries miss permutations 5 to 5: run that range and merge its summary too.");
+    bad.null_summaries = shards;
+    bad.seed = 10;
+    EXPECT_ERROR(analyse(study.view(), criteria, bad),
+                 "Error: null summary 1 was made from other data or options (data, classes, level, pairs, adjust, "
+                 "order, p-value, permutations or seed differ): make every shard with the same.");
+    bad.seed = 9;
+    bad.null_summaries = {shards[0], shards[1], "tivarne null summary 1\nfingerprint 12"};
+    EXPECT_ERROR(analyse(study.view(), criteria, bad),
+                 "Error: null summary 3 is not a tivarne null summary (no \"permutations\" where expected): give "
+                 "the files the shards wrote, unchanged.");
+}
+
+TEST(Permutations, UnusableSettingsAreRefused) {
+    const test::Study study(20, 3, 4, 73, false);
+    Options o;
+    o.permutations = -2;
+    EXPECT_ERROR(analyse(study.view(), {}, o),
+                 "Error: The number of permutations must be at least 1 (0 runs none); got -2.");
+    o.permutations = 36;  // C(7, 3) = 35
+    EXPECT_ERROR(analyse(study.view(), {}, o),
+                 "Error: 36 permutations asked for, but classes of 3 and 4 samples have only 35 distinct "
+                 "labelings: ask for at most 35.");
+    o.permutations = 35;
+    o.permutations_from = 30, o.permutations_to = 40;
+    EXPECT_ERROR(analyse(study.view(), {}, o),
+                 "Error: The range of permutations 30 to 40 (the last excluded) is not within 0 to 35: the first "
+                 "must lie below the last, the last at most the number of permutations.");
+    o.permutations_to = -1;
+    o.null_summaries = {"x"};
+    EXPECT_ERROR(analyse(study.view(), {}, o),
+                 "Error: Give either null summaries to merge or a range of permutations to run, not both.");
+    EXPECT_NO_THROW(analyse(study.view(), {}, [] {
+        Options every;
+        every.permutations = 35;
+        return every;
+    }()));
+    EXPECT_EQ(distinct_labelings(50, 50, INT64_MAX / 2), INT64_MAX / 2);
+    EXPECT_EQ(distinct_labelings(10, 10, 1 << 30), 184756);
+    // A permutation keeps the labels (their counts) and depends on the seed and its index only.
+    const std::vector<std::int32_t> a = permuted_labels(study.labels.data(), 7, 3, 4);
+    EXPECT_EQ(std::count(a.begin(), a.end(), 1), 3);
+    EXPECT_EQ(a, permuted_labels(study.labels.data(), 7, 3, 4));
+    EXPECT_NE(a, permuted_labels(study.labels.data(), 7, 3, 5));
+}
+
+}  // namespace
+}  // namespace tivarne
