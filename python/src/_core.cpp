@@ -4,6 +4,7 @@
 // without the GIL on a view of the caller's memory, and hands the selected
 // pairs back as NumPy arrays. The library checks the data again.
 #include <pybind11/numpy.h>
+#include <pybind11/stl.h>
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
@@ -98,7 +99,9 @@ py::array_t<T> column(const std::vector<tivarne::SelectedPair>& pairs, T tivarne
 py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::array::c_style>& labels,
                  double level, std::int32_t max_pairs, int threads, const std::string& adjust,
                  const std::string& order, const std::string& engine, std::int32_t min_class_size,
-                 const py::object& report, const std::string& p_value) {
+                 const py::object& report, const std::string& p_value, std::int32_t permutations,
+                 std::uint64_t seed, std::int32_t permutations_from, std::int32_t permutations_to,
+                 const std::vector<std::string>& null_summaries) {
     if (values.ndim() != 2 || !values.dtype().is(py::dtype::of<double>()))
         raise(PyExc_TypeError, "the expression values must be a 2-D float64 array");
     const auto item = static_cast<py::ssize_t>(sizeof(double));
@@ -127,6 +130,11 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
     options.min_class_size = min_class_size;
     options.p_value = choice<tivarne::PValue>(
         p_value, "p-value", {{"ecor", tivarne::PValue::Ecor}, {"calibrated", tivarne::PValue::Calibrated}});
+    options.permutations = permutations;
+    options.seed = seed;
+    options.permutations_from = permutations_from;
+    options.permutations_to = permutations_to;
+    options.null_summaries = null_summaries;
     options.testing.engine = choice<tivarne::Engine>(
         engine, "engine", {{"fast", tivarne::Engine::Fast}, {"straightforward", tivarne::Engine::Straightforward}});
     // Called on this thread only: take the GIL, let Python run its signal
@@ -172,6 +180,9 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
     out["p_value"] = column<double>(s, &P::p_value);
     out["log10_p"] = column<double>(s, &P::log10_p);
     out["q_value"] = column<double>(s, &P::q_value);
+    out["p_perm"] = column<double>(s, &P::p_perm);
+    out["fdr"] = column<double>(s, &P::fdr);
+    out["null_summary"] = result.null_summary;
     out["genes"] = result.genes;
     out["samples"] = result.samples;
     out["class1"] = result.class1;
@@ -192,5 +203,7 @@ PYBIND11_MODULE(_core, m) {
     m.def("analyse", &analyse, py::arg("values"), py::arg("labels"), py::arg("level"),
           py::arg("max_pairs"), py::arg("threads"), py::arg("adjust"), py::arg("order"),
           py::arg("engine"), py::arg("min_class_size"), py::arg("report"),
-          py::arg("p_value") = "ecor");
+          py::arg("p_value") = "ecor", py::arg("permutations") = 0, py::arg("seed") = 0,
+          py::arg("permutations_from") = 0, py::arg("permutations_to") = -1,
+          py::arg("null_summaries") = std::vector<std::string>());
 }

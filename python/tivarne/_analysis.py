@@ -1,6 +1,8 @@
 """tivarne.analyse(): the arguments checked and prepared, the result as a DataFrame."""
 import numbers
+import os
 import sys
+import tempfile
 import warnings
 
 import numpy as np
@@ -19,7 +21,8 @@ _PHASES = {"per_gene": ("per-gene statistics", "genes"), "scoring": ("scoring pa
 
 def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=None, adjust=None,
             progress=False, *, class2=None, samples=None, order="score", min_class_size=MIN_CLASS_SIZE,
-            engine="fast", p_value="ecor"):
+            engine="fast", p_value="ecor", permutations=None, seed=None, shard=None, null_summary=None,
+            null_summaries=None):
     """Gene pairs whose co-expression differs between two classes of samples.
 
     Scores every pair of genes by ``c * |r1 - r2|``, where ``r1`` and ``r2``
@@ -101,6 +104,30 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
         below 1e-5, and BH at 0.05 lets through a quarter of false pairs),
         the calibrated one holds its level (see doc/statistics.md). Each
         class needs at least 4 samples for it.
+    permutations : int, optional
+        Label permutations: shuffle the labels this many times keeping the
+        class sizes, score every pair of each (nothing stored per pair), and
+        give each selected pair an empirical p-value ``p_perm`` and an
+        estimated false discovery rate ``fdr`` (columns added). The selection
+        itself does not change: to see the values of more pairs, select more
+        (a looser `level`, a larger `max_pairs`). Each permutation costs
+        about one analysis. At most as many as there are labelings with these
+        class sizes.
+    seed : int, optional
+        Seed of the permutations (0 to 2**64 - 1; None: 0). Permutation t
+        depends on the seed and t alone, so shards and reruns agree.
+    shard : (int, int), optional
+        Run only permutations ``first`` to ``last - 1`` of `permutations`
+        (a job of a sharded run): the pairs get no empirical values, and the
+        shard's null summary goes to ``attrs["null_summary"]`` and to the
+        file `null_summary`.
+    null_summary : str or path, optional
+        Write the null summary (a small text file) here.
+    null_summaries : list of str or paths, optional
+        The null summary files of the shards, merged instead of running the
+        permutations: made from the same data and arguments, together
+        covering every permutation exactly once (overlaps, gaps and foreign
+        summaries are refused). Exactly the values of one whole run.
     engine : {"fast", "straightforward"}, default "fast"
         "straightforward" runs every pair through the per-pair formulas: about
         a hundred times slower, the same numbers bit for bit.
@@ -127,6 +154,15 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
                    ``p_value="calibrated"``
         log10_p    log10 of the p-value (-inf when it is 0)
         q_value    the Benjamini-Hochberg q-value; only with ``adjust="BH"``
+        p_perm     with `permutations`: the empirical p-value, pooled over
+                   every pair of every permutation, ``(1 + C) / (1 + M)``:
+                   C null pairs at or below the pair's p-value, M null pairs
+                   with a p-value
+        fdr        with `permutations`: the estimated false discovery rate of
+                   selecting every pair at or below the pair's p-value: the
+                   mean such null count per permutation over the observed
+                   count (at most 1; never above that of a selected pair
+                   with a larger p-value)
         ========== ==========================================================
 
         Values are in full precision; rounded to two decimals they are the
@@ -213,6 +249,7 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
     _choice(order, "order", {"score": "score", "p_value": "p_value"})
     _choice(engine, "engine", {"fast": "fast", "straightforward": "straightforward"})
     _choice(p_value, "p_value", {"ecor": "ecor", "calibrated": "calibrated"})
+    permuting = _permutation_arguments(permutations, seed, shard, null_summary, null_summaries)
 
     kept = chosen.in1 | chosen.in2
     if not kept.all():
@@ -229,7 +266,7 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
     bar = _ProgressBar() if progress else None
     try:
         out = _core.analyse(values, is_class1, level, max_pairs, threads, adjust_name, order, engine,
-                            max(0, min(minimum, 2**31 - 1)), bar, p_value)
+                            max(0, min(minimum, 2**31 - 1)), bar, p_value, **permuting)
     finally:
         if bar is not None:
             bar.close()
@@ -240,7 +277,7 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
                "gene_x": index_x if gene_names is None else gene_names[index_x - 1],
                "gene_y": index_y if gene_names is None else gene_names[index_y - 1],
                "index_x": index_x, "index_y": index_y}
-    for name in COLUMNS[5:] + (["q_value"] if adjust else []):
+    for name in COLUMNS[5:] + (["q_value"] if adjust else []) + (["p_perm", "fdr"] if permutations else []):
         columns[name] = out[name]
     pairs = pd.DataFrame(columns)
     pairs.attrs.update(
@@ -250,7 +287,61 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
         used_pair_table=bool(out["used_pair_table"]),
         level=level, max_pairs=max_pairs, adjust=adjust, order=order, p_value=p_value,
         version=__version__)
+    if permutations:
+        pairs.attrs.update(permutations=permuting["permutations"], seed=permuting["seed"],
+                           null_summary=out["null_summary"])
+        if null_summary is not None:
+            _write_atomically(null_summary, out["null_summary"])
     return pairs
+
+
+def _permutation_arguments(permutations, seed, shard, null_summary, null_summaries):
+    """The binding's permutation arguments, checked."""
+    if permutations is None:
+        if seed is not None or shard is not None or null_summary is not None or null_summaries is not None:
+            raise ValueError("seed, shard, null_summary and null_summaries go with permutations=N")
+        return {}
+    count = _number(permutations, "permutations", numbers.Integral, int)
+    if not 1 <= count < 2**31:
+        raise ValueError("permutations must be at least 1 (and below 2**31), got %r" % (permutations,))
+    seed = 0 if seed is None else _number(seed, "seed", numbers.Integral, int)
+    if not 0 <= seed < 2**64:
+        raise ValueError("seed must lie in 0 .. 2**64 - 1, got %r" % (seed,))
+    first, last = 0, -1
+    if shard is not None:
+        if isinstance(shard, (str, bytes)) or not hasattr(shard, "__len__") or len(shard) != 2:
+            raise ValueError("shard must be (first, last): permutations first to last - 1, got %r" % (shard,))
+        first = _number(shard[0], "shard's first", numbers.Integral, int)
+        last = _number(shard[1], "shard's last", numbers.Integral, int)
+        if not 0 <= first < last <= count:
+            raise ValueError("shard (%d, %d) is not a range of the %d permutations: 0 <= first < last <= %d"
+                             % (first, last, count, count))
+    texts = []
+    if null_summaries is not None:
+        if isinstance(null_summaries, (str, bytes)) or isinstance(null_summaries, os.PathLike):
+            null_summaries = [null_summaries]
+        for path in null_summaries:
+            with open(path, encoding="ascii") as f:
+                texts.append(f.read())
+        if not texts:
+            raise ValueError("null_summaries is empty: give the files the shards wrote")
+    return dict(permutations=count, seed=seed, permutations_from=first, permutations_to=last,
+                null_summaries=texts)
+
+
+def _write_atomically(path, text):
+    """Writes `text` to `path` through a temporary file in the same folder, renamed over it."""
+    path = os.fspath(path)
+    folder = os.path.dirname(os.path.abspath(path))
+    handle, temporary = tempfile.mkstemp(dir=folder, prefix=".tivarne-", suffix=".tmp")
+    try:
+        with os.fdopen(handle, "w", encoding="ascii") as f:
+            f.write(text)
+        os.replace(temporary, path)
+    except BaseException:
+        if os.path.exists(temporary):
+            os.unlink(temporary)
+        raise
 
 
 def _expression(expression):
