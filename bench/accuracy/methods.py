@@ -255,5 +255,6 @@ METHODS = [
     Library("lib_calibrated", "tivarne calibrated p-value", "the library's calibrated option",
             options={"p_value": "calibrated"}, same_as="ecor_n3"),
     Library("permutations", "tivarne permutations", "label permutations: empirical p-value and FDR",
-            options={"permutations": 100, "seed": 1}, fdr_column="fdr"),
+            options={"permutations": 100, "seed": 1, "p_value": "calibrated"}, p_column="p_perm",
+            fdr_column="fdr"),
 ]

@@ -59,6 +59,32 @@
 #'   first (as the command line does); `"p_value"`: smallest p-value first
 #'   (equal p-values by score, then by gene numbers), so that `max_pairs`
 #'   keeps the strongest evidence.
+#' @param p_value `"ecor"`: the ECOR likelihood-ratio p-value with the class
+#'   sizes n1, n2 (the command line's); `"calibrated"`: the same test with
+#'   class sizes n1 - 3 and n2 - 3, the sizes Fisher's variance of a
+#'   transformed correlation implies. The ECOR p-value is too small in small
+#'   classes (with 20 samples per class about 3.5 times too many null pairs
+#'   fall below 1e-5, and BH at 0.05 lets through about a quarter of false
+#'   pairs); the calibrated one holds its level. It needs at least 4 samples
+#'   in each class.
+#' @param permutations `NULL`, or the number of label permutations: the
+#'   labels are shuffled this many times keeping the class sizes, every pair
+#'   of each permutation is scored (nothing is stored per pair), and each
+#'   selected pair gets an empirical p-value `p_perm` and an estimated false
+#'   discovery rate `fdr` (columns added; the selection does not change).
+#'   Each permutation costs about one analysis. At most as many as there are
+#'   labelings with these class sizes.
+#' @param seed The permutations' seed, a whole number from 0 to 2^53
+#'   (`NULL`: 0). Permutation t depends on the seed and t alone.
+#' @param shard `NULL`, or `c(first, last)`: run only permutations `first`
+#'   to `last - 1` (counted from 0), a job of a sharded run; the pairs then
+#'   get no empirical values, and the shard's null summary goes to
+#'   `null_summary`.
+#' @param null_summary A file to write the null summary to (a small text).
+#' @param null_summaries The null summary files of the shards, merged instead
+#'   of running the permutations: made from the same data and arguments,
+#'   together covering every permutation exactly once. The result is that of
+#'   one whole run.
 #'
 #' @return A data frame with one row per selected pair, best score first (or
 #'   smallest p-value first with `order = "p_value"`):
@@ -72,6 +98,13 @@
 #'     \item{c}{the weight, `score / |r1 - r2|` (`NaN` when `r1 == r2`)}
 #'     \item{p_value, log10_p}{the ECOR p-value and its base-10 logarithm}
 #'     \item{q_value}{the Benjamini-Hochberg q-value (`adjust = "BH"` only)}
+#'     \item{p_perm}{with `permutations`: the empirical p-value pooled over
+#'       every pair of every permutation, `(1 + C) / (1 + M)`, C the null
+#'       pairs at or below the pair's p-value, M the null pairs with one}
+#'     \item{fdr}{with `permutations`: the estimated false discovery rate of
+#'       selecting every pair at or below the pair's p-value (mean null count
+#'       per permutation over the observed count; at most 1, never above that
+#'       of a selected pair with a larger p-value)}
 #'   }
 #'   No pair qualifies: zero rows with these columns. The attribute
 #'   `"tivarne"` is a list (the same names as the Python package's
@@ -92,7 +125,8 @@
 #'     \item{used_pair_table}{whether the table of all pairs (12 bytes per
 #'       pair) was built: for `adjust = "BH"`, `order = "p_value"` or equal
 #'       scores in the selection}
-#'     \item{level, max_pairs, adjust, order}{the arguments}
+#'     \item{level, max_pairs, adjust, order, p_value}{the arguments; with
+#'       permutations also `permutations`, `seed` and `null_summary` (its text)}
 #'     \item{version}{the version of the package}
 #'   }
 #'
@@ -132,9 +166,13 @@
 #' @export
 tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL, class2 = NULL,
                     samples = NULL, threads = NULL, adjust = c("none", "BH"), assay = 1L,
-                    order = c("score", "p_value")) {
+                    order = c("score", "p_value"), p_value = c("ecor", "calibrated"),
+                    permutations = NULL, seed = NULL, shard = NULL, null_summary = NULL,
+                    null_summaries = NULL) {
   adjust <- match.arg(adjust)
   order <- match.arg(order)
+  p_value <- match.arg(p_value)
+  perm <- permutation_arguments(permutations, seed, shard, null_summary, null_summaries)
   if (!is.numeric(level) || length(level) != 1L || is.na(level))
     fail("level must be one number.")
   if (!is.numeric(max_pairs) || length(max_pairs) != 1L || is.na(max_pairs))
@@ -154,7 +192,8 @@ tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL, c
   check_finite(x, chosen$used)
   for (message in chosen$small) caution(message)
   out <- tryCatch(.analyse(x, chosen$labels, as.double(level), walk_limit, as.integer(threads),
-                           adjust == "BH", order == "p_value"),
+                           adjust == "BH", order == "p_value", p_value == "calibrated",
+                           perm$count, perm$seed, perm$from, perm$to, perm$summaries),
                   error = function(e) fail(conditionMessage(e)))
 
   p <- out$pairs
@@ -165,14 +204,67 @@ tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL, c
                       score = p$score, r1 = p$r1, r2 = p$r2, c = p$c, p_value = p$p_value,
                       log10_p = p$log10_p, stringsAsFactors = FALSE)
   if (adjust == "BH") pairs$q_value <- p$q_value
+  if (perm$count > 0L) {
+    pairs$p_perm <- p$p_perm
+    pairs$fdr <- p$fdr
+  }
   counts <- out$counts
   attr(pairs, "tivarne") <- list(
     class1 = chosen$class1, class2 = chosen$class2, n1 = counts$class1, n2 = counts$class2,
     left_out = chosen$left_out, genes = counts$genes, samples = counts$samples,
     pairs = counts$pairs, tested = counts$tested, without_p_value = counts$without_p_value,
     used_pair_table = counts$used_pair_table, level = level, max_pairs = max_pairs, adjust = adjust, order = order,
-    version = as.character(utils::packageVersion("tivarne")))
+    p_value = p_value, version = as.character(utils::packageVersion("tivarne")))
+  if (perm$count > 0L) {
+    attr(pairs, "tivarne") <- c(attr(pairs, "tivarne"), list(permutations = perm$count, seed = perm$seed,
+                                                             null_summary = counts$null_summary))
+    if (!is.null(null_summary)) write_atomically(counts$null_summary, null_summary)
+  }
   pairs
+}
+
+# The permutation arguments, checked, as the binding takes them.
+permutation_arguments <- function(permutations, seed, shard, null_summary, null_summaries) {
+  whole <- function(x) is.numeric(x) && length(x) == 1L && !is.na(x) && x == round(x)
+  if (is.null(permutations)) {
+    if (!is.null(seed) || !is.null(shard) || !is.null(null_summary) || !is.null(null_summaries))
+      fail("seed, shard, null_summary and null_summaries go with permutations = N.")
+    return(list(count = 0L, seed = 0, from = 0L, to = -1L, summaries = character()))
+  }
+  if (!whole(permutations) || permutations < 1 || permutations > .Machine$integer.max)
+    fail("permutations must be a whole number of at least 1.")
+  if (is.null(seed)) seed <- 0
+  if (!whole(seed) || seed < 0 || seed > 2^53)
+    fail("seed must be a whole number from 0 to 2^53.")
+  from <- 0L
+  to <- -1L
+  if (!is.null(shard)) {
+    if (!is.numeric(shard) || length(shard) != 2L || anyNA(shard) || any(shard != round(shard)) ||
+        shard[1] < 0 || shard[1] >= shard[2] || shard[2] > permutations)
+      fail("shard must be c(first, last) with 0 <= first < last <= permutations (", permutations, ").")
+    from <- as.integer(shard[1])
+    to <- as.integer(shard[2])
+  }
+  summaries <- character()
+  if (!is.null(null_summaries)) {
+    if (!is.character(null_summaries) || length(null_summaries) == 0L)
+      fail("null_summaries must name the null summary files of the shards.")
+    summaries <- vapply(null_summaries, function(path) {
+      if (!file.exists(path)) fail("null_summaries: no file \"", path, "\".")
+      paste0(paste(readLines(path, warn = FALSE), collapse = "\n"), "\n")
+    }, character(1), USE.NAMES = FALSE)
+  }
+  list(count = as.integer(permutations), seed = as.double(seed), from = from, to = to,
+       summaries = summaries)
+}
+
+# Writes text to path through a temporary file beside it, renamed over it.
+write_atomically <- function(text, path) {
+  temporary <- tempfile(".tivarne-", tmpdir = dirname(normalizePath(path, mustWork = FALSE)), fileext = ".tmp")
+  on.exit(if (file.exists(temporary)) unlink(temporary))
+  writeLines(text, temporary, sep = "")
+  if (!file.rename(temporary, path)) fail("Cannot write the null summary to \"", path, "\".")
+  invisible(path)
 }
 
 # An error of class tivarne_error whose message is printed as the command

@@ -11,8 +11,8 @@ Rcpp::Rostream<false>& Rcpp::Rcerr = Rcpp::Rcpp_cerr_get();
 #endif
 
 // analyse_matrix
-Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, double level, int max_pairs, int threads, bool bh, bool by_p_value);
-RcppExport SEXP _tivarne_analyse_matrix(SEXP exprSEXP, SEXP labelsSEXP, SEXP levelSEXP, SEXP max_pairsSEXP, SEXP threadsSEXP, SEXP bhSEXP, SEXP by_p_valueSEXP) {
+Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, double level, int max_pairs, int threads, bool bh, bool by_p_value, bool calibrated, int permutations, double seed, int permutations_from, int permutations_to, Rcpp::CharacterVector null_summaries);
+RcppExport SEXP _tivarne_analyse_matrix(SEXP exprSEXP, SEXP labelsSEXP, SEXP levelSEXP, SEXP max_pairsSEXP, SEXP threadsSEXP, SEXP bhSEXP, SEXP by_p_valueSEXP, SEXP calibratedSEXP, SEXP permutationsSEXP, SEXP seedSEXP, SEXP permutations_fromSEXP, SEXP permutations_toSEXP, SEXP null_summariesSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
@@ -23,13 +23,19 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< int >::type threads(threadsSEXP);
     Rcpp::traits::input_parameter< bool >::type bh(bhSEXP);
     Rcpp::traits::input_parameter< bool >::type by_p_value(by_p_valueSEXP);
-    rcpp_result_gen = Rcpp::wrap(analyse_matrix(expr, labels, level, max_pairs, threads, bh, by_p_value));
+    Rcpp::traits::input_parameter< bool >::type calibrated(calibratedSEXP);
+    Rcpp::traits::input_parameter< int >::type permutations(permutationsSEXP);
+    Rcpp::traits::input_parameter< double >::type seed(seedSEXP);
+    Rcpp::traits::input_parameter< int >::type permutations_from(permutations_fromSEXP);
+    Rcpp::traits::input_parameter< int >::type permutations_to(permutations_toSEXP);
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type null_summaries(null_summariesSEXP);
+    rcpp_result_gen = Rcpp::wrap(analyse_matrix(expr, labels, level, max_pairs, threads, bh, by_p_value, calibrated, permutations, seed, permutations_from, permutations_to, null_summaries));
     return rcpp_result_gen;
 END_RCPP
 }
 
 static const R_CallMethodDef CallEntries[] = {
-    {"_tivarne_analyse_matrix", (DL_FUNC) &_tivarne_analyse_matrix, 7},
+    {"_tivarne_analyse_matrix", (DL_FUNC) &_tivarne_analyse_matrix, 13},
     {NULL, NULL, 0}
 };
 

@@ -32,7 +32,9 @@ std::string message_of(const tivarne::Error& e) {
 // `labels` (1 = class 1, 0 = class 2). Genes are 1-based in the result.
 // [[Rcpp::export(.analyse)]]
 Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, double level,
-                          int max_pairs, int threads, bool bh, bool by_p_value) {
+                          int max_pairs, int threads, bool bh, bool by_p_value, bool calibrated,
+                          int permutations, double seed, int permutations_from, int permutations_to,
+                          Rcpp::CharacterVector null_summaries) {
     if (labels.size() != expr.ncol()) Rcpp::stop("one label per sample is needed");
     tivarne::DataView data;
     data.values = REAL(expr);
@@ -48,6 +50,13 @@ Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, 
     options.threads = threads;
     options.adjust = bh ? tivarne::Adjust::BH : tivarne::Adjust::None;
     options.order = by_p_value ? tivarne::Order::PValue : tivarne::Order::Score;
+    options.p_value = calibrated ? tivarne::PValue::Calibrated : tivarne::PValue::Ecor;
+    options.permutations = permutations;
+    options.seed = static_cast<std::uint64_t>(seed);  // a whole number in 0 .. 2^53, checked in R
+    options.permutations_from = permutations_from;
+    options.permutations_to = permutations_to;
+    for (R_xlen_t k = 0; k < null_summaries.size(); ++k)
+        options.null_summaries.push_back(Rcpp::as<std::string>(null_summaries[k]));
     // Runs on this (R's) thread only, as the library promises.
     options.progress = [](const tivarne::ProgressUpdate&) { return !interrupt_pending(); };
 
@@ -61,7 +70,7 @@ Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, 
 
     const R_xlen_t n = static_cast<R_xlen_t>(result.selected.size());
     Rcpp::IntegerVector gene_x(n), gene_y(n);
-    Rcpp::NumericVector score(n), r1(n), r2(n), c(n), p_value(n), log10_p(n), q_value(n);
+    Rcpp::NumericVector score(n), r1(n), r2(n), c(n), p_value(n), log10_p(n), q_value(n), p_perm(n), fdr(n);
     for (R_xlen_t k = 0; k < n; ++k) {
         const tivarne::SelectedPair& pair = result.selected[static_cast<std::size_t>(k)];
         gene_x[k] = pair.gene_x + 1;
@@ -73,18 +82,21 @@ Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, 
         p_value[k] = pair.p_value;
         log10_p[k] = pair.log10_p;
         q_value[k] = pair.q_value;
+        p_perm[k] = pair.p_perm;
+        fdr[k] = pair.fdr;
     }
     Rcpp::List pairs = Rcpp::List::create(
         Rcpp::Named("index_x") = gene_x, Rcpp::Named("index_y") = gene_y, Rcpp::Named("score") = score,
         Rcpp::Named("r1") = r1, Rcpp::Named("r2") = r2, Rcpp::Named("c") = c,
         Rcpp::Named("p_value") = p_value, Rcpp::Named("log10_p") = log10_p,
-        Rcpp::Named("q_value") = q_value);
+        Rcpp::Named("q_value") = q_value, Rcpp::Named("p_perm") = p_perm, Rcpp::Named("fdr") = fdr);
     Rcpp::List counts = Rcpp::List::create(
         Rcpp::Named("genes") = result.genes, Rcpp::Named("samples") = result.samples,
         Rcpp::Named("class1") = result.class1, Rcpp::Named("class2") = result.class2,
         Rcpp::Named("pairs") = static_cast<double>(result.pairs),
         Rcpp::Named("without_p_value") = static_cast<double>(result.without_p_value),
         Rcpp::Named("tested") = static_cast<double>(result.tested),
-        Rcpp::Named("used_pair_table") = result.used_pair_table);
+        Rcpp::Named("used_pair_table") = result.used_pair_table,
+        Rcpp::Named("null_summary") = result.null_summary);
     return Rcpp::List::create(Rcpp::Named("pairs") = pairs, Rcpp::Named("counts") = counts);
 }
