@@ -2,13 +2,14 @@
 
     tivarne-report EXPRESSION LABELS -o REPORT.html [--genes GENES]
                    [--level L] [--max-pairs N] [--adjust BH] [--order ORDER]
-                   [--threads N] [--class-names NAME1 NAME2]
+                   [--p-value calibrated|ecor] [--threads N] [--class-names NAME1 NAME2]
                    [--network-edges N] [--title TEXT] [--result RESULT]
 
 EXPRESSION and LABELS are tivarne's own input files (as tivarne-prep writes
 them: one line of numbers per gene; one line of labels 1 = class 1, 0 = class
 2), GENES the gene IDs, one per line in the order of EXPRESSION. The analysis
-runs as tivarne.analyse() runs it; with --result, the pairs of a finished run
+runs as tivarne.analyse() runs it, but with the calibrated p-value and in
+p-value order unless --p-value and --order say otherwise; with --result, the pairs of a finished run
 of the command line are shown instead (its level and number of pairs come
 from that file). The report is one self-contained file: every script, style
 and figure is inside it, it opens offline and asks nothing of the network.
@@ -21,8 +22,7 @@ vendored cytoscape.min.js) filled with one JSON object, embedded as
 
 summary      title, genes, samples (used), classes ([{name, size}, {name,
              size}]: class 1, class 2), left_out, level, adjust ("none" or
-             "BH"), p_value_route ("ECOR"; later "calibrated" or
-             "permutations"), order ("score" or "p_value"), max_pairs,
+             "BH"), p_value_route ("calibrated" or "ECOR"), order ("score" or "p_value"), max_pairs,
              pairs_tested (all pairs scored), pairs_with_p_value,
              pairs_passing (pairs at or below the level over all pairs),
              pairs_shown, network_edges (the cap), run_time_s, version,
@@ -62,6 +62,10 @@ ASSETS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "report_assets
 FORMAT = 1
 DEFAULT_MAX_PAIRS = 500
 DEFAULT_NETWORK_EDGES = 500
+# The report's analysis claims no more than the data hold: the calibrated
+# p-value (the ECOR p-value is too small in small classes) and the strongest
+# evidence first; tivarne.analyse() itself keeps the command line's defaults.
+REPORT_DEFAULTS = {"p_value": "calibrated", "order": "p_value"}
 GENE_COLUMNS = ["gene", "degree", "expected", "stronger_in_class1", "stronger_in_class2", "sign_changes", "p", "q"]
 _MARKER = re.compile(r"@@(TITLE|STYLE|LIBRARY|SCRIPT|DATA)@@")
 # Characters that must not appear literally inside a <script> element.
@@ -93,6 +97,12 @@ def report(expression, labels, path, level=0.01, max_pairs=DEFAULT_MAX_PAIRS, *,
     level, max_pairs
         As for :func:`tivarne.analyse`; `max_pairs` is 500 here (enough
         pairs to make a network), not 20.
+    p_value, order
+        As for :func:`tivarne.analyse`, but by default "calibrated" and
+        "p_value" here: the calibrated p-value holds its level in small
+        classes where the ECOR p-value does not (doc/statistics.md), and the
+        strongest evidence comes first. Give ``p_value="ecor",
+        order="score"`` for the command line's route.
     gene_names : sequence of str, str or os.PathLike, optional
         The genes' names in the order of the rows, or the path of a file
         with one name per line. A DataFrame's index names the genes itself.
@@ -313,7 +323,7 @@ def _from_analysis(values, labels, names, samples, source, level, max_pairs, opt
     """(records, summary, sample classes) of a run of analyse()."""
     from ._analysis import analyse
     start = time.perf_counter()
-    pairs = analyse(values, labels, level=level, max_pairs=max_pairs, **options)
+    pairs = analyse(values, labels, level=level, max_pairs=max_pairs, **dict(REPORT_DEFAULTS, **options))
     seconds = time.perf_counter() - start
     attrs = pairs.attrs
     records = _named(pair_records(pairs), names)
@@ -324,7 +334,8 @@ def _from_analysis(values, labels, names, samples, source, level, max_pairs, opt
         "classes": [{"name": _class_name(attrs["class1"], 1, source), "size": int(attrs["n1"])},
                     {"name": _class_name(attrs["class2"], 2, source), "size": int(attrs["n2"])}],
         "left_out": int(attrs.get("left_out", len(classes) - int(attrs["n1"]) - int(attrs["n2"]))),
-        "level": float(attrs["level"]), "adjust": attrs["adjust"] or "none", "p_value_route": "ECOR",
+        "level": float(attrs["level"]), "adjust": attrs["adjust"] or "none",
+        "p_value_route": "calibrated" if attrs.get("p_value") == "calibrated" else "ECOR",
         "order": attrs["order"], "max_pairs": int(attrs["max_pairs"]), "pairs_tested": int(attrs["pairs"]),
         "pairs_with_p_value": int(attrs["tested"]) if attrs["adjust"] else None,
         # The walk reached the end of the ranking when it selected fewer than
@@ -428,7 +439,10 @@ def _main(argv):
     p.add_argument("--level", type=float, metavar="L", help="significance level (default 0.01)")
     p.add_argument("--max-pairs", type=int, metavar="N", help="at most N pairs (default %d)" % DEFAULT_MAX_PAIRS)
     p.add_argument("--adjust", choices=["BH"], help="select by Benjamini-Hochberg q-value")
-    p.add_argument("--order", choices=["score", "p_value"], help="order of the pairs (default score)")
+    p.add_argument("--order", choices=["score", "p_value"], help="order of the pairs (default p_value)")
+    p.add_argument("--p-value", choices=["calibrated", "ecor"],
+                   help="the p-value: calibrated (default; holds its level in small classes) or ecor (the "
+                   "command line's)")
     p.add_argument("--threads", type=int, metavar="N", help="threads (default: all cores)")
     p.add_argument("--class-names", nargs=2, metavar=("NAME1", "NAME2"), help="names of class 1 and class 2")
     p.add_argument("--network-edges", type=int, default=DEFAULT_NETWORK_EDGES, metavar="N",
@@ -439,7 +453,7 @@ def _main(argv):
     if args.network_edges < 1:
         p.error("--network-edges must be at least 1, got %d" % args.network_edges)
     analysis = {"level": args.level, "max_pairs": args.max_pairs, "adjust": args.adjust, "order": args.order,
-                "threads": args.threads}
+                "p_value": args.p_value, "threads": args.threads}
     given = {k: v for k, v in analysis.items() if v is not None}
     if args.result is not None and given:
         p.error("--result reports a finished run: leave out %s"

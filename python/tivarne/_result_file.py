@@ -13,13 +13,13 @@ NO_PAIRS = "---No significant gene pairs---"
 FILE_COLUMNS = ["rank", "score(WCOR)", "log10(p-value(ECOR))", "gene X", "gene Y", "r1", "r2", "weight c"]
 # The result file's columns under analyse()'s names, in its order.
 _FILE_NAMES = ["rank", "score", "log10_p", "gene_x", "gene_y", "r1", "r2", "c"]
-# The pairs table: these columns in this order, then p_value and q_value when known.
+# The pairs table: these columns in this order, then p_value, q_value, p_perm and fdr when known.
 TABLE_COLUMNS = ["rank", "score", "log10_p", "gene_x", "gene_y", "name_x", "name_y", "r1", "r2", "c"]
-_OPTIONAL = ["p_value", "q_value"]
+_OPTIONAL = ["p_value", "q_value", "p_perm", "fdr"]
 _INTEGERS = {"rank", "gene_x", "gene_y"}
 # analyse()'s column order.
 _ORDER = ["rank", "gene_x", "gene_y", "index_x", "index_y", "score", "r1", "r2", "c", "p_value", "log10_p",
-          "q_value"]
+          "q_value", "p_perm", "fdr"]
 
 
 def read_result(path):
@@ -45,7 +45,7 @@ def read_result(path):
         ``log10_level`` when the file gives the level as a logarithm). From a
         pairs table: ``gene_x``, ``gene_y`` are the names (the numbers when
         the table has none), ``index_x``, ``index_y`` the numbers, and
-        ``p_value`` and ``q_value`` where the table has them, in the table's
+        ``p_value``, ``q_value``, ``p_perm`` and ``fdr`` where the table has them, in the table's
         precision. A file without pairs gives an empty DataFrame with these
         columns. ``attrs["format"]`` is "result file" or "pairs table".
 

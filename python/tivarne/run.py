@@ -2,7 +2,9 @@
 
     tivarne-analyse EXPRESSION LABELS [--genes GENES] -o OUT [--level L]
                     [--max-pairs N] [--adjust BH|none] [--order score|p_value]
-                    [--threads T]
+                    [--p-value ecor|calibrated] [--threads T]
+                    [--permutations N [--seed S] [--shard FIRST LAST
+                    --null-summary FILE | --null-summaries FILE...]]
 
 EXPRESSION and LABELS are files in tivarne's own format (tivarne-prep's
 expr.txt and labels.txt), read as the command line reads them. The analysis
@@ -10,11 +12,18 @@ is the library's, as in tivarne.analyse(); by default it selects by
 Benjamini-Hochberg q-value at 0.05 (a false discovery rate of 5 %), not by
 each pair's own p-value: over millions of pairs a per-pair level lets through
 about level x pairs by chance alone. Writes the pairs table OUT (TAB-separated:
-rank score log10_p gene_x gene_y [name_x name_y] r1 r2 c p_value [q_value],
-numbers in full precision) and prints a one-line summary. With GENES (one
+rank score log10_p gene_x gene_y [name_x name_y] r1 r2 c p_value [q_value]
+[p_perm fdr], numbers in full precision) and prints a one-line summary. With GENES (one
 name per line, genes.txt of tivarne-prep) the table names the genes. Files
 beside a manifest of tivarne-prep must be the ones it records; its class
 names name the classes.
+
+Label permutations (--permutations N) add each pair's empirical p-value and
+FDR estimate. They can be spread over jobs: each job runs a range of them
+(--shard FIRST LAST, permutations FIRST to LAST - 1) and writes its null
+summary (--null-summary; -o is then optional), and one more run with the same
+arguments merges the summaries (--null-summaries), giving exactly the numbers
+of one whole run.
 """
 import argparse
 import sys
@@ -78,7 +87,7 @@ def _main(argv):
     p.add_argument("expression", metavar="EXPRESSION", help="expression file in tivarne's format")
     p.add_argument("labels", metavar="LABELS", help="label file in tivarne's format")
     p.add_argument("--genes", metavar="GENES", help="gene names, one per line in the order of EXPRESSION")
-    p.add_argument("-o", dest="output", required=True, metavar="OUT", help="pairs table to write")
+    p.add_argument("-o", dest="output", metavar="OUT", help="pairs table to write (needed unless --shard)")
     p.add_argument("--level", type=float, default=0.05,
                    help="a pair is selected when its q-value (its p-value with --adjust none) is at or below it "
                    "(default 0.05)")
@@ -88,17 +97,36 @@ def _main(argv):
                    "p-value")
     p.add_argument("--order", choices=["score", "p_value"], default="score",
                    help="walk and rows by score, best first (default), or by p-value")
+    p.add_argument("--p-value", choices=["ecor", "calibrated"], default="ecor",
+                   help="ecor: the command line's p-value (default); calibrated: class sizes n - 3, which holds "
+                   "its level in small classes")
     p.add_argument("--threads", type=int, metavar="T", help="threads (default: all cores, or OMP_NUM_THREADS)")
+    p.add_argument("--permutations", type=int, metavar="N", help="label permutations: empirical p-values and FDR")
+    p.add_argument("--seed", type=int, metavar="S", help="seed of the permutations (default 0)")
+    p.add_argument("--shard", type=int, nargs=2, metavar=("FIRST", "LAST"),
+                   help="run permutations FIRST to LAST - 1 only (a job of a sharded run)")
+    p.add_argument("--null-summary", metavar="FILE", help="write the permutations' null summary here")
+    p.add_argument("--null-summaries", nargs="+", metavar="FILE", help="merge these shards' null summaries")
     args = p.parse_args(argv)
+    if args.output is None and args.shard is None:
+        p.error("-o OUT is needed (only a shard, --shard, may go without it)")
     if not -2**31 <= args.max_pairs < 2**31:
         p.error("--max-pairs takes -2147483648 to 2147483647")
     pairs, names, small = analyse_files(args.expression, args.labels, args.genes, level=args.level,
                                         max_pairs=args.max_pairs, adjust=None if args.adjust == "none" else "BH",
-                                        order=args.order, threads=args.threads)
-    write_files({args.output: pairs_text(pairs, names)})
-    print(summary(pairs, args.output))
+                                        order=args.order, threads=args.threads, p_value=args.p_value,
+                                        **_permutation_options(args))
+    if args.output is not None:
+        write_files({args.output: pairs_text(pairs, names)})
+    print(summary(pairs, args.output or args.null_summary or "no table (a shard)"))
     for text in small:
         sys.stderr.write("Warning: %s\n" % text)
+
+
+def _permutation_options(args):
+    names = ("permutations", "seed", "shard", "null_summary", "null_summaries")
+    return {name: getattr(args, name) if name != "shard" or args.shard is None else tuple(args.shard)
+            for name in names if getattr(args, name) is not None}
 
 
 def main(argv=None):

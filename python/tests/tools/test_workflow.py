@@ -56,6 +56,7 @@ contrasts:
     class2: [ALL, healthy]
     where: {tissue: bone marrow}
     level: 0.2
+    p_value: ecor                   # the made-up data hold no pair with the calibrated p-value
   no_such_class:
     dataset: leukaemia_geo
     class1: CML
@@ -76,7 +77,7 @@ def test_workflow_tables_equal_the_packages_and_each_rule_logs_its_messages(tmp_
     used = marrow & t.classes.notna()
     expression = t.expression[t.expression.loc[:, used].notna().all(axis=1)]
     want = tivarne.analyse(expression, t.classes, class1="AML", class2=["ALL", "healthy"], samples=marrow,
-                           adjust="BH", level=0.2, max_pairs=50)
+                           adjust="BH", level=0.2, max_pairs=50, order="p_value", p_value="ecor")
     got = tivarne.read_result(results / "bone_marrow_AML_vs_rest" / "pairs.tsv")
     assert len(got) and "q_value" in got
     pd.testing.assert_frame_equal(got, want, check_exact=True)
@@ -91,3 +92,35 @@ def test_a_contrast_name_that_cannot_be_a_folder_is_refused_up_front(tmp_path):
     assert ("contrast 'BCR/ABL_vs_NEG': a contrast's name is the name of its folder (results/NAME/), so it takes "
             "letters, digits and . _ + - only, e.g. 'BCR_ABL_vs_NEG'") in done.stdout + done.stderr
     assert not (tmp_path / "results").exists()
+
+
+SHARDED = """
+contrasts:
+  golub_permuted:
+    dataset: golub
+    class1: "1"
+    class2: "0"
+    max_pairs: 15
+    permutations: 5
+    permutation_jobs: %d
+    seed: 4
+"""
+
+
+def test_permutations_spread_over_jobs_give_the_numbers_of_one_job(tmp_path):
+    needs_core()
+    tables = []
+    for jobs in (1, 3):
+        folder = tmp_path / ("jobs%d" % jobs)
+        folder.mkdir()
+        done = snakemake(folder, SHARDED % jobs, "--cores", "2", "results/golub_permuted/pairs.tsv")
+        assert done.returncode == 0, done.stderr
+        tables.append(tivarne.read_result(folder / "results" / "golub_permuted" / "pairs.tsv"))
+        shards = sorted((folder / "results" / "golub_permuted").glob("null/shard-*.txt"))
+        assert len(shards) == (0 if jobs == 1 else 3)
+    pd.testing.assert_frame_equal(tables[0], tables[1], check_exact=True)
+    x, labels = np.loadtxt(os.path.join(GOLUB, "expr.txt")), np.loadtxt(os.path.join(GOLUB, "labels.txt"))
+    want = tivarne.analyse(x, labels, adjust="BH", level=0.05, max_pairs=15, order="p_value", p_value="calibrated",
+                           permutations=5, seed=4)
+    np.testing.assert_array_equal(tables[1][["p_value", "q_value", "p_perm", "fdr"]].to_numpy(),
+                                  want[["p_value", "q_value", "p_perm", "fdr"]].to_numpy())

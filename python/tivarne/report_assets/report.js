@@ -165,7 +165,8 @@
   // --------------------------------------------------------------- summary
   function summary() {
     var list = byId('summary-list');
-    var route = S.p_value_route === 'ECOR' ? 'ECOR likelihood-ratio test' : S.p_value_route;
+    var route = S.p_value_route === 'ECOR' ? 'ECOR likelihood-ratio test' :
+        S.p_value_route === 'calibrated' ? 'calibrated likelihood-ratio test (class sizes n - 3)' : S.p_value_route;
     var criterion = (S.adjust === 'BH' ? 'q-value (Benjamini\u2013Hochberg) \u2264 ' : 'p-value \u2264 ') + S.level +
       '; p-values: ' + route + '; at most ' + count(S.max_pairs) + ' pairs, ' +
       (S.order === 'p_value' ? 'smallest p-value first' : 'highest score first');
