@@ -78,6 +78,7 @@ public:
           thresholds_(thresholds),
           cut_(thresholds.back()),
           level_(space.p_sizes().level(thresholds.back())),
+          bound_(level_.finite_passes ? -1 : may_pass_bound(level_.t_fail, level_.m1, level_.m2)),
           kernel_(select_pair_kernel()),
           per_thread_(static_cast<std::size_t>(threads)) {
         for (Thread& t : per_thread_) t.counts.bins.assign(thresholds.size(), 0);
@@ -90,16 +91,30 @@ public:
             if (k_first >= b.k_end) continue;
             const std::int64_t at = b.at(r, k_first);
             const auto count = static_cast<std::int32_t>(b.k_end - k_first);
-            t.decision.resize(static_cast<std::size_t>(count));
-            kernel_.classify(level_, b.r1 + at, b.r2 + at, count, t.decision.data());
+            // Pairs sure to fail need no statistic, only whether they have
+            // a p-value: every pair the condition rules out has finite
+            // correlations inside (-0.99, 0.99), which always have one.
+            t.r1.clear();
+            t.r2.clear();
             for (std::int32_t j = 0; j < count; ++j) {
+                const double r1 = b.r1[at + j], r2 = b.r2[at + j];
+                if (may_pass(r1, r2, bound_)) {
+                    t.r1.push_back(r1);
+                    t.r2.push_back(r2);
+                }
+            }
+            const auto kept = static_cast<std::int32_t>(t.r1.size());
+            t.counts.tested += count - kept;
+            t.decision.resize(static_cast<std::size_t>(kept));
+            kernel_.classify(level_, t.r1.data(), t.r2.data(), kept, t.decision.data());
+            for (std::int32_t j = 0; j < kept; ++j) {
                 const std::uint8_t d = t.decision[static_cast<std::size_t>(j)];
                 if (d == kEcorNone) continue;
                 if (d == kEcorFail) {
                     ++t.counts.tested;
                     continue;
                 }
-                const double p = space_.p_value(b.r1[at + j], b.r2[at + j]);
+                const double p = space_.p_value(t.r1[static_cast<std::size_t>(j)], t.r2[static_cast<std::size_t>(j)]);
                 if (std::isnan(p)) continue;
                 ++t.counts.tested;
                 if (p <= cut_)
@@ -121,12 +136,14 @@ public:
 private:
     struct alignas(64) Thread {
         PassCounts counts;
+        std::vector<double> r1, r2;
         std::vector<std::uint8_t> decision;
     };
     const PairSpace& space_;
     const std::vector<double>& thresholds_;
     const double cut_;
     const EcorLevel level_;
+    const double bound_;
     const PairKernel kernel_;
     std::vector<Thread> per_thread_;
 };
@@ -202,6 +219,15 @@ NullSummary merge(const std::vector<std::string>& texts, const NullSummary& expe
 }
 
 }  // namespace
+
+double may_pass_bound(double t, double m1, double m2) {
+    if (!(m1 > 0) || !(m2 > 0)) return -1;
+    // A relative margin far beyond the rounding of T and of the condition,
+    // and an absolute one for a t near 0.
+    const double needed = t * (1 - 1e-6) - 1e-9 * (1 + m1 + m2);
+    if (!(needed > 0) || !std::isfinite(needed)) return -1;
+    return needed * (1 / m1 + 1 / m2);
+}
 
 std::vector<std::int32_t> permuted_labels(const std::int32_t* labels, std::int32_t samples, std::uint64_t seed,
                                           std::int32_t t) {

@@ -21,6 +21,20 @@ std::vector<std::int32_t> permuted_labels(const std::int32_t* labels, std::int32
 // `cap` when it is larger.
 std::int64_t distinct_labelings(std::int32_t n1, std::int32_t n2, std::int64_t cap);
 
+// A cheap necessary condition for a p-value at or below a level: the ECOR
+// statistic is at most (z1 - z2)^2 m1 m2 / (m1 + m2) with z = atanh r (each
+// class term is 2 m ln cosh(z - zeta) <= m (z - zeta)^2 at the common
+// correlation), and |z1 - z2| <= |r1 - r2| / (1 - max(r1^2, r2^2)). So
+// where both |r| <= 0.99 and (r1 - r2)^2 < bound (1 - max(r1^2, r2^2))^2,
+// T < t and the p-value lies above the level whose smallest passing
+// statistic is t. bound: t (1/m1 + 1/m2) less a margin, or a negative
+// number when the condition cannot be used (every pair may pass).
+double may_pass_bound(double t, double m1, double m2);
+inline bool may_pass(double r1, double r2, double bound) {
+    const double d = r1 - r2, q = r1 * r1 > r2 * r2 ? r1 * r1 : r2 * r2, w = 1 - q;
+    return !(q <= 0.9801) || !(d * d < bound * (w * w));
+}
+
 // Throws the Input error of unusable permutation options (before any work).
 void check_permutation_options(const Options& options, std::int32_t n1, std::int32_t n2);
 

@@ -3,6 +3,8 @@
 // and 2 threads, whole or in shards merged in any order; and the refusals.
 
 #include "analysis/permutations.h"
+#include "scoring/ecor_filter.h"
+#include "scoring/pval.h"
 #include "support/test_support.h"
 
 namespace tivarne {
@@ -128,6 +130,29 @@ TEST(Permutations, ShardsMergeInAnyOrderToTheWholeRun) {
     EXPECT_ERROR(analyse(study.view(), criteria, bad),
                  "Error: null summary 3 is not a tivarne null summary (no \"permutations\" where expected): give "
                  "the files the shards wrote, unchanged.");
+}
+
+// The cheap condition before the bulk decision: a pair it rules out has a
+// p-value, above the level, for every kind of pair and class size.
+TEST(Permutations, PairsRuledOutCheaplyHaveAPValueAboveTheLevel) {
+    std::mt19937_64 rng(81);
+    std::uniform_real_distribution<double> unit(-0.99, 0.99), small(-0.05, 0.05);
+    std::int64_t ruled_out = 0;
+    for (const auto& [n1, n2] : {std::pair(1, 1), std::pair(17, 17), std::pair(2, 300), std::pair(97, 997)})
+        for (double level : {0.9999, 0.5, 0.05, 1e-3, 1e-9, 1e-200}) {
+            const EcorLevel lv = ecor_level(level, n1, n2);
+            const double bound = may_pass_bound(lv.t_fail, lv.m1, lv.m2);
+            for (int k = 0; k < 200000; ++k) {
+                const double r1 = unit(rng), r2 = k % 3 == 0 ? r1 + small(rng) * (k % 2 ? 1 : 1e-6) : unit(rng);
+                if (may_pass(r1, r2, bound)) continue;
+                ++ruled_out;
+                const double p = get_pval(r1, r2, n1, n2);
+                ASSERT_TRUE(p > level) << r1 << " " << r2 << " " << n1 << " " << n2 << " " << level << ": " << p;
+            }
+        }
+    EXPECT_GT(ruled_out, 1000000);
+    EXPECT_TRUE(may_pass(0.995, 0.995, 1.0) && may_pass(std::nan(""), 0, 1.0));
+    EXPECT_LT(may_pass_bound(0, 10, 10), 0);
 }
 
 TEST(Permutations, UnusableSettingsAreRefused) {
