@@ -35,8 +35,7 @@ TEST(CalibratedPValue, WorkedValues) {
         EXPECT_TRUE(SixDigits(PValueSizes::of(c.n1, c.n2, PValue::Ecor).p_value(c.r1, c.r2), c.ecor));
     }
     double rho = 0, T = 0;
-    ASSERT_TRUE(ecor_statistic(0.5, -0.5, 17, 17, rho, T));
-    EXPECT_TRUE(SixDigits(T, 34 * std::log(4.0 / 3.0)));
+    EXPECT_TRUE(ecor_statistic(0.5, -0.5, 17, 17, rho, T) && SixDigits(T, 34 * std::log(4.0 / 3.0)));
     // No difference: p = 1 (also when rounding makes T a hair below 0).
     EXPECT_EQ(PValueSizes::of(30, 30, PValue::Calibrated).p_value(0, 0), 1.0);
     EXPECT_EQ(PValueSizes::of(20, 80, PValue::Calibrated).p_value(0.3, 0.3), 1.0);
@@ -67,14 +66,6 @@ TEST(CalibratedPValue, EveryEngineAndPathGivesTheSameBits) {
                     }
             }
     }
-    // The route changes the numbers: the same pair, a larger p-value.
-    Options ecor;
-    ecor.order = Order::PValue;
-    Options calibrated = ecor;
-    calibrated.p_value = PValue::Calibrated;
-    const Result a = analyse(ties.view(), {1, 1}, ecor), b = analyse(ties.view(), {1, 1}, calibrated);
-    EXPECT_EQ(a.selected[0].gene_x, b.selected[0].gene_x);
-    EXPECT_LT(a.selected[0].p_value, b.selected[0].p_value);
 }
 
 TEST(CalibratedPValue, NeedsFourSamplesInEachClass) {
@@ -82,10 +73,6 @@ TEST(CalibratedPValue, NeedsFourSamplesInEachClass) {
     calibrated.p_value = PValue::Calibrated;
     EXPECT_ERROR(analyse(test::Study(20, 3, 8, 63).view(), {}, calibrated),
                  "Error: Class 1 has 3 samples; the calibrated p-value needs at least 4 in each class (it counts "
-                 "a class of n samples as n - 3): use the ECOR p-value or more samples.");
-    calibrated.min_class_size = 0;
-    EXPECT_ERROR(analyse(test::Study(20, 6, 1, 64).view(), {}, calibrated),
-                 "Error: Class 2 has 1 sample; the calibrated p-value needs at least 4 in each class (it counts "
                  "a class of n samples as n - 3): use the ECOR p-value or more samples.");
     EXPECT_NO_THROW(analyse(test::Study(20, 4, 4, 65).view(), {}, calibrated));
 }
