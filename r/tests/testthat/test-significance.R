@@ -15,7 +15,8 @@ test_that("calibrated and permuted values are the Python package's to the last b
   expect_identical(info[c("p_value", "permutations", "seed")], list(p_value = "calibrated", permutations = 4L, seed = 11))
   plain <- tivarne(part, labels, level = 0.05, max_pairs = 30, order = "p_value", threads = 2)
   expect_false("p_perm" %in% names(plain))
-  expect_true(all(plain$p_value[-(1:5)] < got$p_value[-(1:5)]))
+  both <- merge(plain, got, by = c("index_x", "index_y"))
+  expect_true(nrow(both) > 10 && all(both$p_value.x <= both$p_value.y))  # ECOR's are smaller
 })
 
 test_that("shards written to files merge in any order to the whole run", {
