@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <sstream>
 #include <utility>
 
@@ -14,6 +15,7 @@
 #include "scoring/fast_pairs.h"
 #include "scoring/kernel/pair_kernel.h"
 #include "scoring/pair_space.h"
+#include "scoring/pval.h"
 #include "stats/biweight.h"
 #include "stats/biweight_terms.h"
 
@@ -61,6 +63,63 @@ std::uint64_t fingerprint_of(const DataView& data, const Criteria& criteria, con
     return f.value();
 }
 
+// The thresholds (the selected pairs' distinct p-values, ascending) and the
+// statistics behind them, so that most null pairs find their place from
+// their statistic T without the chi-squared tail: p is the tail of T, which
+// falls with T, so T at least a hair above every statistic of threshold j
+// puts p at or below p_j, and T a hair below every statistic of threshold
+// j - 1 puts p above p_{j-1}. A hair: a relative 1e-9, far beyond the
+// rounding of the tail where T lies in [1e-3, 1400] (p from about 0.975 down
+// to 1e-305); elsewhere, and near a threshold, the exact p-value decides.
+struct Thresholds {
+    std::vector<double> p, t_lo, t_hi, key;  // key: the running minimum of t_lo, for the search
+
+    Thresholds(const std::vector<double>& values, const std::vector<SelectedPair>& selected, const PValueSizes& sizes)
+        : p(values), t_lo(values.size(), kInf), t_hi(values.size(), -kInf), key(values.size()) {
+        std::vector<bool> usable(values.size(), true);
+        for (const SelectedPair& pair : selected) {
+            if (std::isnan(pair.p_value)) continue;
+            const auto j = static_cast<std::size_t>(std::lower_bound(p.begin(), p.end(), pair.p_value) - p.begin());
+            double rho = 0, T = 0;
+            if (!ecor_statistic(pair.r1, pair.r2, sizes.n1, sizes.n2, rho, T) || !in_range(T)) {
+                usable[j] = false;
+                continue;
+            }
+            t_lo[j] = std::min(t_lo[j], T);
+            t_hi[j] = std::max(t_hi[j], T);
+        }
+        double running = kInf;
+        for (std::size_t j = 0; j < p.size(); ++j) {
+            if (!usable[j]) t_lo[j] = kInf, t_hi[j] = -kInf;
+            key[j] = running = std::min(running, t_lo[j]);
+        }
+    }
+    std::size_t size() const { return p.size(); }
+
+    static bool in_range(double T) { return T >= 1e-3 && T <= 1400; }
+    // The place of a statistic: j when p_{j-1} < p <= p_j for sure (size()
+    // when p lies above every threshold); -1 when only the exact p-value can tell.
+    std::ptrdiff_t sure_bin(double T) const {
+        if (!in_range(T)) return -1;
+        std::size_t lo = 0, hi = key.size();
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (key[mid] <= T)
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        if (lo < key.size() && !(T >= t_lo[lo] * (1 + 1e-9))) return -1;
+        if (lo > 0 && !(T <= t_hi[lo - 1] * (1 - 1e-9))) return -1;
+        return static_cast<std::ptrdiff_t>(lo);
+    }
+    std::size_t exact_bin(double p_value) const {
+        return static_cast<std::size_t>(std::lower_bound(p.begin(), p.end(), p_value) - p.begin());
+    }
+
+    static constexpr double kInf = std::numeric_limits<double>::infinity();
+};
+
 // Per pass: per threshold the pairs whose p-value falls at or below it and
 // above the threshold before; the pairs with a p-value.
 struct PassCounts {
@@ -73,11 +132,11 @@ struct PassCounts {
 // pass it (or lie too near it to tell) get their exact p-value and a bin.
 class NullCounter final : public BlockCollector {
 public:
-    NullCounter(const PairSpace& space, const std::vector<double>& thresholds, int threads)
+    NullCounter(const PairSpace& space, const Thresholds& thresholds, int threads)
         : space_(space),
           thresholds_(thresholds),
-          cut_(thresholds.back()),
-          level_(space.p_sizes().level(thresholds.back())),
+          cut_(thresholds.p.back()),
+          level_(space.p_sizes().level(thresholds.p.back())),
           bound_(level_.finite_passes ? -1 : may_pass_bound(level_.t_fail, level_.m1, level_.m2)),
           kernel_(select_pair_kernel()),
           per_thread_(static_cast<std::size_t>(threads)) {
@@ -114,12 +173,19 @@ public:
                     ++t.counts.tested;
                     continue;
                 }
-                const double p = space_.p_value(t.r1[static_cast<std::size_t>(j)], t.r2[static_cast<std::size_t>(j)]);
+                const double r1 = t.r1[static_cast<std::size_t>(j)], r2 = t.r2[static_cast<std::size_t>(j)];
+                double rho = 0, T = 0;
+                const PValueSizes& n = space_.p_sizes();
+                const std::ptrdiff_t sure = ecor_statistic(r1, r2, n.n1, n.n2, rho, T) ? thresholds_.sure_bin(T) : -1;
+                if (sure >= 0) {
+                    ++t.counts.tested;
+                    if (static_cast<std::size_t>(sure) < thresholds_.size()) ++t.counts.bins[static_cast<std::size_t>(sure)];
+                    continue;
+                }
+                const double p = space_.p_value(r1, r2);
                 if (std::isnan(p)) continue;
                 ++t.counts.tested;
-                if (p <= cut_)
-                    ++t.counts.bins[static_cast<std::size_t>(
-                        std::lower_bound(thresholds_.begin(), thresholds_.end(), p) - thresholds_.begin())];
+                if (p <= cut_) ++t.counts.bins[thresholds_.exact_bin(p)];
             }
         }
     }
@@ -140,7 +206,7 @@ private:
         std::vector<std::uint8_t> decision;
     };
     const PairSpace& space_;
-    const std::vector<double>& thresholds_;
+    const Thresholds& thresholds_;
     const double cut_;
     const EcorLevel level_;
     const double bound_;
@@ -151,7 +217,7 @@ private:
 // One scoring pass of the data under `labels` (with the observed class
 // sizes), every pair counted against the thresholds.
 PassCounts count_pass(const DataView& data, const std::int32_t* labels, const LabelVector& class_sizes,
-                      PValue route, const std::vector<double>& thresholds, const Context& context) {
+                      PValue route, const Thresholds& thresholds, const Context& context) {
     DataView view = data;
     view.labels = labels;
     const ExpressionView x(view);
@@ -368,13 +434,15 @@ void add_permutations(const DataView& data, const Criteria& criteria, const Opti
         summary.at_or_below.assign(k, 0);
     }
     const bool whole = summary.from == 0 && summary.to == n;
+    const Thresholds thresholds(summary.thresholds, result.selected,
+                                PValueSizes::of(result.class1, result.class2, options.p_value));
     const std::int64_t passes = (merging ? 0 : summary.to - summary.from) + (whole ? 1 : 0);
     progress.begin(Phase::Scoring, k ? passes * result.pairs : 0);
     if (k > 0 && !merging) {
         std::vector<std::int64_t> bins(k, 0);
         for (std::int32_t t = summary.from; t < summary.to && !progress.stopped(); ++t) {
             const std::vector<std::int32_t> labels = permuted_labels(data.labels, data.samples, options.seed, t);
-            const PassCounts c = count_pass(data, labels.data(), sizes, options.p_value, summary.thresholds, context);
+            const PassCounts c = count_pass(data, labels.data(), sizes, options.p_value, thresholds, context);
             summary.tested += c.tested;
             for (std::size_t j = 0; j < k; ++j) bins[j] += c.bins[j];
         }
@@ -382,7 +450,7 @@ void add_permutations(const DataView& data, const Criteria& criteria, const Opti
     }
     std::vector<std::int64_t> observed(k, 0);
     if (k > 0 && whole && !progress.stopped())
-        observed = at_or_below(count_pass(data, data.labels, sizes, options.p_value, summary.thresholds, context).bins);
+        observed = at_or_below(count_pass(data, data.labels, sizes, options.p_value, thresholds, context).bins);
     progress.end();
     if (progress.stopped()) return;
     result.null_summary = summary.text();
