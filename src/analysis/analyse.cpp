@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/all_pairs.h"
+#include "analysis/focused.h"
 #include "core/containers.h"
 #include "core/error.h"
 #include "core/progress.h"
@@ -145,6 +147,8 @@ struct Call {
     const Options& options;
     const Context& context;
     Delivery& delivery;
+    Result& result;
+    bool focused;
 
     bool plain() const { return options.adjust == Adjust::None && options.order == Order::Score; }
 };
@@ -200,9 +204,13 @@ std::unique_ptr<CompactTable> score_table(const PairSpace& space, const Context&
 Selection select_in_one_pass(const PairSpace& space, const Call& call) {
     ProgressReporter& progress = call.context.progress;
     progress.begin(Phase::Scoring, space.pairs());
-    OnePass pass(space, call.criteria, call.delivery.listings_asked(), call.context);
+    const std::unique_ptr<AllPairsCollector> all_pairs =
+        one_pass_collector(space, call.criteria, call.options, call.context);
+    OnePass pass(space, call.criteria, call.delivery.listings_asked(), call.context,
+                 all_pairs ? std::vector<BlockCollector*>{all_pairs.get()} : std::vector<BlockCollector*>{});
     progress.end();
     check_progress(progress);
+    if (all_pairs) deliver_all_pairs(*all_pairs, space, call.criteria.level, call.options, call.result);
     Selection s = pass.take();
     if (pass.listing_settled() && pass.selection_settled()) return s;
 
@@ -224,20 +232,40 @@ Selection select_in_one_pass(const PairSpace& space, const Call& call) {
 //   the table forced (testing)      the compact table, ranked and walked
 //   Adjust::BH or Order::PValue     the adjusted selection (tables of hints)
 //   otherwise                       the selection in the scoring pass
-Selection select_fast(const Study& s, const Call& call) {
+std::unique_ptr<PairSpace> fast_space(const Study& s, const Context& context) {
     std::array<ClassTerms, 2> terms;
-    compute_class_terms(s.expression, s.labels, s.bivar, s.medmad, call.context.threads, terms.data());
-    const PairSpace space(static_cast<std::int32_t>(s.expression.size2()), s.p_sizes(), std::move(terms));
+    compute_class_terms(s.expression, s.labels, s.bivar, s.medmad, context.threads, terms.data());
+    return std::make_unique<PairSpace>(static_cast<std::int32_t>(s.expression.size2()), s.p_sizes(),
+                                       std::move(terms));
+}
+
+// The statistics over all pairs, in a pass of their own after a selection
+// that could not collect them.
+Selection with_all_pairs(Selection selection, const PairSpace& space, const Call& call) {
+    all_pairs_pass(space, call.criteria, call.options, call.context, selection.p_threshold, call.result);
+    check_progress(call.context.progress);
+    return selection;
+}
+
+Selection select_fast(const Study& s, const Call& call) {
+    const std::unique_ptr<PairSpace> terms_space = fast_space(s, call.context);
+    const PairSpace& space = *terms_space;
+    if (call.focused) {
+        Selection focused_selection = select_focused(space, call.criteria, call.options, call.context, call.result);
+        check_progress(call.context.progress);
+        return focused_selection;
+    }
     if (call.delivery.listings_asked()) call.delivery.first_pairs(first_pairs(space));
 
-    if (call.options.testing.pair_table) return walk_table(score_table(space, call.context)->ranking(), space, call);
+    if (call.options.testing.pair_table)
+        return with_all_pairs(walk_table(score_table(space, call.context)->ranking(), space, call), space, call);
     if (!call.plain()) {
         call.context.progress.begin(Phase::Scoring, space.pairs());
         Selection adjusted = select_adjusted(space, call.criteria, call.options.adjust, call.options.order,
                                              call.delivery.listings_asked(), call.context);
         call.context.progress.end();
         check_progress(call.context.progress);
-        return adjusted;
+        return with_all_pairs(std::move(adjusted), space, call);
     }
     return select_in_one_pass(space, call);
 }
@@ -264,10 +292,10 @@ Result run_analysis(const DataView& data, const Criteria& criteria, const Option
     check_progress(progress);
 
     Delivery delivery(options, result);
-    const Call call{criteria, options, context, delivery};
-    delivery.finish(options.testing.engine == Engine::Straightforward ? select_straightforward(s, call)
-                                                                      : select_fast(s, call),
-                    progress);
+    const Call call{criteria, options, context, delivery, result, focused(options, data.genes)};
+    const bool straightforward = options.testing.engine == Engine::Straightforward && !call.focused;
+    delivery.finish(straightforward ? select_straightforward(s, call) : select_fast(s, call), progress);
+    if (straightforward && all_pairs_asked(options)) with_all_pairs(Selection(), *fast_space(s, context), call);
     return result;
 }
 
