@@ -200,13 +200,14 @@ def analyse(expression, labels, level=0.01, max_pairs=20, class1=None, threads=N
     >>> pairs = tivarne.analyse(frame, sheet["subtype"], class1="BCR/ABL", class2="NEG",
     ...                         samples=sheet["lineage"] == "B", adjust="BH", level=0.05)
     """
-    return _run(expression, labels, level, max_pairs, class1, threads, adjust, progress, class2, samples, order,
-                min_class_size, engine, genes, pairs, within, class_level, histograms)[0]
+    return _run(expression, labels, level, max_pairs, class1, threads, adjust, progress, class2=class2,
+                samples=samples, order=order, min_class_size=min_class_size, engine=engine, genes=genes,
+                pairs=pairs, within=within, class_level=class_level, histograms=histograms)[0]
 
 
-def _run(expression, labels, level, max_pairs, class1, threads, adjust, progress, class2, samples, order,
-         min_class_size, engine, genes=None, pairs=None, within=False, class_level=0.05, histograms=False,
-         gene_summary=False):
+def _run(expression, labels, level=0.01, max_pairs=20, class1=None, threads=None, adjust=None, progress=False, *,
+         class2=None, samples=None, order="score", min_class_size=MIN_CLASS_SIZE, engine="fast", genes=None,
+         pairs=None, within=False, class_level=0.05, histograms=False, gene_summary=False):
     """analyse() with the binding's whole output: (DataFrame, output, gene names)."""
     from . import _rewired
     values, gene_names, sample_names = _expression(expression)

@@ -69,8 +69,9 @@ def rewired_genes(expression, labels, level=0.01, adjust=None, class1=None, thre
     >>> hubs.head()
     """
     from ._analysis import _run
-    table, out, gene_names = _run(expression, labels, level, 1, class1, threads, adjust, progress, class2, samples,
-                                  "score", min_class_size, "fast", genes, pairs, within, 0.05, False, True)
+    table, out, gene_names = _run(expression, labels, level, 1, class1, threads, adjust, progress, class2=class2,
+                                  samples=samples, min_class_size=min_class_size, genes=genes, pairs=pairs,
+                                  within=within, gene_summary=True)
     return gene_frame(out, gene_names, table.attrs)
 
 
