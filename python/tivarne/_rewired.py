@@ -215,3 +215,38 @@ def focus(genes, pairs, within, count, names):
         seen[key] = number
         rows.append((a, b))
     return {"focus_pairs": rows}
+
+
+def gene_table_text(genes, index=None):
+    """The gene table as TAB-separated text: the columns of rewired_genes(),
+    with `index` (the genes' rows from 1) after the gene when given; numbers
+    in full (the shortest text that reads back as the same double)."""
+    columns = GENE_COLUMNS[:1] + (["index"] if index is not None else []) + GENE_COLUMNS[1:]
+    lines = ["\t".join(columns)]
+    for k, row in enumerate(genes.itertuples(index=False)):
+        fields = [str(row.gene)] + (["%d" % index[k]] if index is not None else [])
+        for name in GENE_COLUMNS[1:]:
+            value = getattr(row, name)
+            fields.append(repr(float(value)) if name in ("expected", "p_value", "q_value") else "%d" % value)
+        lines.append("\t".join(fields))
+    return "\n".join(lines) + "\n"
+
+
+def files_analysis(expression, labels, names, level, adjust, pairs=None, threads=None, class_level=0.05):
+    """(gene table with names, rows of the genes, focused pair table or None)
+    of tivarne's files: the gene table over all pairs at the run's criterion
+    and, with `pairs` ((gene X, gene Y) rows from 1), those pairs' exact
+    values (for their correlation classes)."""
+    from ._analysis import _run
+    from ._format import check_files
+    values, classes = check_files(expression, labels)
+    labels = np.asarray(classes)
+    table, out, _ = _run(values, labels, level, 1, threads=threads, adjust=adjust, gene_summary=True,
+                         min_class_size=0)
+    genes = gene_frame(out, None if names is None else np.asarray(names, dtype=object), table.attrs)
+    index = np.asarray(out["gene_table"]["gene"], dtype=np.int64) + 1
+    focused = None
+    if pairs:
+        focused = _run(values, labels, 1.0, len(pairs), threads=threads, pairs=pairs, min_class_size=0,
+                       class_level=class_level)[0]
+    return genes, index, focused
