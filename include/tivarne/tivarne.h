@@ -188,7 +188,7 @@ struct Histograms {
     // p-values on a log scale: bin b holds the p-values with -log10 p in
     // [b, b + 1) * log10_p_width; p-values below 10^-(bins * width) (and 0)
     // are in p_below. Each pair is binned by its ECOR statistic on a grid of
-    // sqrt(T) steps of 1/2000: a pair lies at most 0.002 in -log10 p (0.0004
+    // sqrt(T) steps of 1/2000: a pair lies at most 0.001 in -log10 p (0.0001
     // near p = 1) from the bin its exact p-value falls in.
     double log10_p_width = 0;
     std::vector<std::int64_t> log10_p;

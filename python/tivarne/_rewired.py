@@ -111,7 +111,7 @@ def pair_histograms(frame):
         ``nan_scores``); ``p_values``: a DataFrame of bins of ``-log10 p``
         (``low``, ``high``, ``count``; 0.01 wide, down to p = 1e-12; smaller
         p-values, and 0, in ``p_below``); ``pairs_with_p_value``. Each pair is
-        binned by a fast form of its statistic: it lies at most 0.002 in
+        binned by a fast form of its statistic: it lies at most 0.001 in
         ``-log10 p`` from the bin of its exact p-value. Enough for a QQ plot
         against the uniform down to 1e-12.
     """

@@ -117,7 +117,7 @@
 #'       of `score_width` and `scores` (counts of bins of scores; NaN scores
 #'       in `nan_scores`), `log10_p_width` and `log10_p` (counts of bins of
 #'       -log10 p down to p = 1e-12, smaller ones in `p_below`; each pair lies
-#'       at most 0.002 in -log10 p from the bin of its exact p-value) and
+#'       at most 0.001 in -log10 p from the bin of its exact p-value) and
 #'       `with_p_value`}
 #'   }
 #'
