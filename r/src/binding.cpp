@@ -73,9 +73,8 @@ Rcpp::List all_pairs(const tivarne::Result& result, bool gene_summary, bool hist
 // [[Rcpp::export(.analyse)]]
 Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, double level,
                           int max_pairs, int threads, bool bh, bool by_p_value, bool gene_summary = false,
-                          bool histograms = false, Rcpp::IntegerVector focus_genes = Rcpp::IntegerVector(),
-                          bool within = false, Rcpp::IntegerVector focus_x = Rcpp::IntegerVector(),
-                          Rcpp::IntegerVector focus_y = Rcpp::IntegerVector(), double class_level = 0.05) {
+                          bool histograms = false, SEXP focus_genes = R_NilValue, bool within = false,
+                          SEXP focus_x = R_NilValue, SEXP focus_y = R_NilValue, double class_level = 0.05) {
     if (labels.size() != expr.ncol()) Rcpp::stop("one label per sample is needed");
     tivarne::DataView data;
     data.values = REAL(expr);
@@ -93,10 +92,14 @@ Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, 
     options.order = by_p_value ? tivarne::Order::PValue : tivarne::Order::Score;
     options.gene_summary = gene_summary;
     options.histograms = histograms;
-    for (const int g : focus_genes) options.focus_genes.push_back(g - 1);
+    // Genes counted from 1, as R counts them; NULL for none.
+    if (!Rf_isNull(focus_genes))
+        for (const int g : Rcpp::IntegerVector(focus_genes)) options.focus_genes.push_back(g - 1);
     options.focus_within = within;
-    for (R_xlen_t k = 0; k < focus_x.size() && k < focus_y.size(); ++k)
-        options.focus_pairs.emplace_back(focus_x[k] - 1, focus_y[k] - 1);
+    if (!Rf_isNull(focus_x) && !Rf_isNull(focus_y)) {
+        const Rcpp::IntegerVector x(focus_x), y(focus_y);
+        for (R_xlen_t k = 0; k < x.size() && k < y.size(); ++k) options.focus_pairs.emplace_back(x[k] - 1, y[k] - 1);
+    }
     // Runs on this (R's) thread only, as the library promises.
     options.progress = [](const tivarne::ProgressUpdate&) { return !interrupt_pending(); };
 
