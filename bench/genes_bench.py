@@ -29,6 +29,8 @@ start = time.perf_counter()
 _run(x, labels, 0.05, 1000, **options)
 print(time.perf_counter() - start, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024)
 """
+
+
 def cases(genes):
     """(name, options of analyse()) of every case, for data of `genes` genes."""
     listed = [(k % genes + 1, (k + 1 + k % 97) % genes + 1) for k in range(1, 10001)]
@@ -71,17 +73,17 @@ def main():
                                  check=True, capture_output=True, text=True).stdout.split()
             times[name].append(float(out[0]))
             memory[name].append(float(out[1]))
-    print("%s, %s, %d x %d, median of %d (range)\n" % (platform.processor() or platform.machine(),
-                                                      platform.python_version(), args.genes, args.samples,
-                                                      args.repeats))
+    print("%s, %s, %d x %d, median of %d (range)\n"
+          % (platform.processor() or platform.machine(), platform.python_version(), args.genes, args.samples,
+             args.repeats))
     print("| case | analyse() s | / plain | peak RSS MiB |")
     print("|---|---|---|---|")
     base = {"plain": statistics.median(times["plain"]), "BH": statistics.median(times["BH"])}
     for name, options in every:
         t = statistics.median(times[name])
         ref = base["BH"] if options.get("adjust") == "BH" and not name.startswith("focused") else base["plain"]
-        print("| %s | %.3f (%.3f-%.3f) | %.2f | %.0f |" % (name, t, min(times[name]), max(times[name]), t / ref,
-                                                        statistics.median(memory[name])))
+        print("| %s | %.3f (%.3f-%.3f) | %.2f | %.0f |"
+              % (name, t, min(times[name]), max(times[name]), t / ref, statistics.median(memory[name])))
 
 
 if __name__ == "__main__":

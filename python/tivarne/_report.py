@@ -356,8 +356,8 @@ def _histograms(h, records):
     width = h["score_width"] * per
     p_counts = [int(h["p_below"])] + [int(c) for c in reversed(h["log10_p"])]
     bins = len(h["log10_p"])
-    log10_edges = [-(bins * h["log10_p_width"]) - 1] + [round(-(bins - k) * h["log10_p_width"], 10)
-                                                          for k in range(bins + 1)]
+    log10_edges = [-(bins * h["log10_p_width"]) - 1] + [
+        round(-(bins - k) * h["log10_p_width"], 10) for k in range(bins + 1)]
     cut = min((r["score"] for r in records if r["score"] is not None), default=None)
     return {"score": {"edges": [round(k * width, 10) for k in range(len(merged) + 1)],
                       "counts": [int(c) for c in merged], "cut": cut,
