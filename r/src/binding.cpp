@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/messages.h"
 #include "tivarne/tivarne.h"
 
 namespace {
@@ -19,13 +20,6 @@ void check_interrupt(void*) { R_CheckUserInterrupt(); }
 // pending; R_ToplevelExec ends that jump here instead of across C++ frames.
 bool interrupt_pending() { return R_ToplevelExec(check_interrupt, nullptr) == FALSE; }
 
-// The library's message without its "Error: " (R adds its own).
-std::string message_of(const tivarne::Error& e) {
-    const std::string message = e.what();
-    const std::string prefix = "Error: ";
-    return message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size()) : message;
-}
-
 }  // namespace
 
 // The analysis of `expr` (genes x samples, column-major, finite) with
@@ -33,7 +27,7 @@ std::string message_of(const tivarne::Error& e) {
 // [[Rcpp::export(.analyse)]]
 Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, double level,
                           int max_pairs, int threads, bool bh, bool by_p_value) {
-    if (labels.size() != expr.ncol()) Rcpp::stop("one label per sample is needed");
+    if (labels.size() != expr.ncol()) Rcpp::stop(tivarne::message::kOneLabelPerSample);
     tivarne::DataView data;
     data.values = REAL(expr);
     data.genes = expr.nrow();
@@ -56,7 +50,7 @@ Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, 
         result = tivarne::analyse(data, criteria, options);
     } catch (const tivarne::Error& e) {
         if (e.kind() == tivarne::Error::Kind::Cancelled) throw Rcpp::internal::InterruptedException();
-        Rcpp::stop(message_of(e));
+        Rcpp::stop(e.what());
     }
 
     const R_xlen_t n = static_cast<R_xlen_t>(result.selected.size());
