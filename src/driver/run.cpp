@@ -57,16 +57,16 @@ private:
         const char* unit;
     };
     static const Shown* shown_as(Phase phase) {
-        static constexpr Shown loading{"reading expressions", "values"};
-        static constexpr Shown scoring{"scoring pairs", "pairs"};
-        static constexpr Shown selecting{"selecting pairs", "ranks"};
+        static constexpr Shown kLoading{"reading expressions", "values"};
+        static constexpr Shown kScoring{"scoring pairs", "pairs"};
+        static constexpr Shown kSelecting{"selecting pairs", "ranks"};
         switch (phase) {
             case Phase::Loading:
-                return &loading;
+                return &kLoading;
             case Phase::Scoring:
-                return &scoring;
+                return &kScoring;
             case Phase::Selecting:
-                return &selecting;
+                return &kSelecting;
             default:
                 return nullptr;
         }
