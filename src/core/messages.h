@@ -56,6 +56,8 @@ inline constexpr char kAllocation[] = "Aborted due to allocation error.";
 inline constexpr char kCancelled[] = "Analysis cancelled.";
 inline constexpr char kIndexOutOfRange[] = "Internal error: index out of range";
 inline constexpr char kMedianOfNothing[] = "Internal error: median of no values";
+// sort2's stack of 64 entries holds any 32-bit count: never seen.
+inline constexpr char kSortStack[] = "Internal error: NSTACK too small in sort2.";
 
 // A fault of tivarne itself, described by `what`.
 inline std::string internal_error(const std::string& what) { return "Internal error: " + what; }
