@@ -19,9 +19,9 @@
 
 namespace tivarne {
 
-// Every failure of the library is an Error. what() is one line, the same text
-// the command line prints (for example "Error: Each class needs at least one
-// sample (label data)."); kind() says what went wrong in general.
+// Every failure of the library is an Error. what() is one line, the text the
+// command line prints after its "Error: " (for example "Each class needs at
+// least one sample (label data)."); kind() says what went wrong in general.
 class TIVARNE_API Error : public std::runtime_error {
 public:
     enum class Kind {

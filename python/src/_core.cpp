@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/messages.h"
 #include "tivarne/tivarne.h"
 
 namespace py = pybind11;
@@ -28,12 +29,6 @@ namespace {
     throw py::error_already_set();
 }
 
-// The library's message without the command line's "Error: " in front.
-std::string python_message(const std::string& message) {
-    const std::string prefix = "Error: ";
-    return message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size()) : message;
-}
-
 // Raises the Python exception for a failure of analyse(). A stop asked for by
 // the progress callback re-raises the Python exception that caused it (the
 // KeyboardInterrupt of Ctrl-C, or an error of the progress bar).
@@ -41,7 +36,7 @@ std::string python_message(const std::string& message) {
     try {
         std::rethrow_exception(failure);
     } catch (const tivarne::Error& e) {
-        const std::string message = python_message(e.what());
+        const std::string message = e.what();
         switch (e.kind()) {
             case tivarne::Error::Kind::Input:
                 raise(PyExc_ValueError, message);
@@ -54,9 +49,9 @@ std::string python_message(const std::string& message) {
                 raise(PyExc_RuntimeError, message);
         }
     } catch (const std::bad_alloc&) {
-        raise(PyExc_MemoryError, "Aborted due to allocation error.");
+        raise(PyExc_MemoryError, tivarne::message::kAllocation);
     } catch (const std::exception& e) {
-        raise(PyExc_RuntimeError, std::string("Internal error: ") + e.what());
+        raise(PyExc_RuntimeError, tivarne::message::internal_error(e.what()));
     }
 }
 
@@ -150,9 +145,9 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
     if (values.strides(0) % item != 0 || values.strides(1) % item != 0)
         raise(PyExc_ValueError, "the expression array's strides must be whole elements");
     if (values.shape(0) > tivarne::kMaxGenes || values.shape(1) > INT32_MAX)
-        raise(PyExc_ValueError, "Too many genes (at most 46341).");
+        raise(PyExc_ValueError, tivarne::message::kTooManyGenes);
     if (labels.ndim() != 1 || labels.shape(0) != values.shape(1))
-        raise(PyExc_ValueError, "one label per sample is needed");
+        raise(PyExc_ValueError, tivarne::message::kOneLabelPerSample);
 
     tivarne::DataView view;
     view.values = static_cast<const double*>(values.data());

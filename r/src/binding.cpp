@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/messages.h"
 #include "tivarne/tivarne.h"
 
 namespace {
@@ -18,13 +19,6 @@ void check_interrupt(void*) { R_CheckUserInterrupt(); }
 // Whether the user asked to interrupt. R's check jumps when an interrupt is
 // pending; R_ToplevelExec ends that jump here instead of across C++ frames.
 bool interrupt_pending() { return R_ToplevelExec(check_interrupt, nullptr) == FALSE; }
-
-// The library's message without its "Error: " (R adds its own).
-std::string message_of(const tivarne::Error& e) {
-    const std::string message = e.what();
-    const std::string prefix = "Error: ";
-    return message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size()) : message;
-}
 
 // The gene table (genes 1-based), the histograms and their counts.
 Rcpp::List all_pairs(const tivarne::Result& result, bool gene_summary, bool histograms) {
@@ -75,7 +69,7 @@ Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, 
                           int max_pairs, int threads, bool bh, bool by_p_value, bool gene_summary = false,
                           bool histograms = false, SEXP focus_genes = R_NilValue, bool within = false,
                           SEXP focus_x = R_NilValue, SEXP focus_y = R_NilValue, double class_level = 0.05) {
-    if (labels.size() != expr.ncol()) Rcpp::stop("one label per sample is needed");
+    if (labels.size() != expr.ncol()) Rcpp::stop(tivarne::message::kOneLabelPerSample);
     tivarne::DataView data;
     data.values = REAL(expr);
     data.genes = expr.nrow();
@@ -108,7 +102,7 @@ Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, 
         result = tivarne::analyse(data, criteria, options);
     } catch (const tivarne::Error& e) {
         if (e.kind() == tivarne::Error::Kind::Cancelled) throw Rcpp::internal::InterruptedException();
-        Rcpp::stop(message_of(e));
+        Rcpp::stop(e.what());
     }
 
     const R_xlen_t n = static_cast<R_xlen_t>(result.selected.size());

@@ -60,32 +60,25 @@ void check_progress(const ProgressReporter& progress) {
 
 // The class sizes of valid data; throws the Input error of the first problem.
 LabelVector validate(const DataView& data, std::int32_t min_class_size) {
-    if (data.genes < 0 || data.samples < 0) input_error("Error: Invalid sizes of the data.");
-    if (data.genes > kMaxGenes) input_error("Error: Too many genes (at most 46341).");
-    if (data.samples > 0 && !data.labels) input_error("Error: No labels given.");
-    if (data.samples > 0 && data.genes > 0 && !data.values) input_error("Error: No expression values given.");
+    if (data.genes < 0 || data.samples < 0) input_error(message::kInvalidSizes);
+    if (data.genes > kMaxGenes) input_error(message::kTooManyGenes);
+    if (data.samples > 0 && !data.labels) input_error(message::kNoLabels);
+    if (data.samples > 0 && data.genes > 0 && !data.values) input_error(message::kNoValues);
     LabelVector class_sizes(2);
     class_sizes(0) = class_sizes(1) = 0;
     for (std::int32_t j = 0; j < data.samples; ++j) {
         const std::int32_t label = data.labels[j];
-        if (label != 0 && label != 1) input_error("Error: Invalid data in labels");
+        if (label != 0 && label != 1) input_error(message::kLabelData);
         ++class_sizes(label == 1 ? 0 : 1);
     }
-    if (class_sizes(0) == 0 || class_sizes(1) == 0)
-        input_error("Error: Each class needs at least one sample (label data).");
+    if (class_sizes(0) == 0 || class_sizes(1) == 0) input_error(message::kEmptyClass);
     const ExpressionView x(data);
     for (std::int32_t g = 0; g < data.genes; ++g)
         for (std::int32_t j = 0; j < data.samples; ++j)
-            if (!std::isfinite(x(j, g)))
-                input_error(("Error: Invalid data in expressions (gene " + std::to_string(g + 1) +
-                             ", sample " + std::to_string(j + 1) + ": not a finite number).")
-                                .c_str());
+            if (!std::isfinite(x(j, g))) input_error(message::not_finite(g + 1, j + 1));
     for (int c = 0; c < 2; ++c)
         if (class_sizes(c) < min_class_size)
-            input_error(("Error: Class " + std::to_string(c + 1) + " has " + std::to_string(class_sizes(c)) +
-                         (class_sizes(c) == 1 ? " sample" : " samples") + "; each class needs at least " +
-                         std::to_string(min_class_size) + " for its correlations to mean anything.")
-                            .c_str());
+            input_error(message::class_too_small(c + 1, class_sizes(c), min_class_size));
     return class_sizes;
 }
 
@@ -309,11 +302,11 @@ Result analyse(const DataView& data, const Criteria& criteria, const Options& op
     } catch (const Error&) {
         throw;
     } catch (const std::bad_alloc&) {
-        throw Error(Error::Kind::Memory, kAllocationMessage);
+        throw Error(Error::Kind::Memory, message::kAllocation);
     } catch (const std::out_of_range&) {
-        throw Error(Error::Kind::Internal, "Error: Internal error: index out of range");
+        throw Error(Error::Kind::Internal, message::kIndexOutOfRange);
     } catch (const std::exception& e) {
-        throw Error(Error::Kind::Internal, std::string("Error: Internal error: ") + e.what());
+        throw Error(Error::Kind::Internal, message::internal_error(e.what()));
     }
 }
 

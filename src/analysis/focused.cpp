@@ -5,19 +5,17 @@
 #include <string>
 
 #include "core/error.h"
+#include "core/messages.h"
 #include "selection/bh.h"
 #include "selection/gene_summary.h"
 
 namespace tivarne {
 namespace {
 
-std::string gene_name(std::int32_t g) { return std::to_string(std::int64_t{g} + 1); }
+std::int64_t counted_from_1(std::int32_t g) { return std::int64_t{g} + 1; }
 
 void check_gene(std::int32_t g, std::int32_t genes, const char* where) {
-    if (g < 0 || g >= genes)
-        input_error(("Error: Gene " + gene_name(g) + " " + where + " is not in the data (genes 1 to " +
-                     std::to_string(genes) + ").")
-                        .c_str());
+    if (g < 0 || g >= genes) input_error(message::focus_gene_unknown(counted_from_1(g), where, genes));
 }
 
 struct FocusPair {
@@ -66,36 +64,28 @@ bool ranks_before(const FocusPair& a, const FocusPair& b) {
 
 bool focused(const Options& o, std::int32_t genes) {
     if (o.focus_genes.empty() && o.focus_pairs.empty()) return false;
-    if (!o.focus_genes.empty() && !o.focus_pairs.empty())
-        input_error("Error: Give either a set of genes or a list of pairs to focus on, not both.");
+    if (!o.focus_genes.empty() && !o.focus_pairs.empty()) input_error(message::kFocusBoth);
     if (!o.focus_genes.empty()) {
         std::vector<std::int32_t> sorted = o.focus_genes;
         for (const std::int32_t g : sorted) check_gene(g, genes, "of the gene set");
         std::sort(sorted.begin(), sorted.end());
         const auto twice = std::adjacent_find(sorted.begin(), sorted.end());
-        if (twice != sorted.end())
-            input_error(("Error: Gene " + gene_name(*twice) + " is listed twice in the gene set.").c_str());
-        if (o.focus_within && sorted.size() < 2)
-            input_error("Error: The gene set has one gene: there is no pair within it.");
-        if (!o.focus_within && genes < 2) input_error("Error: The data have one gene: there is no pair.");
+        if (twice != sorted.end()) input_error(message::focus_gene_twice(counted_from_1(*twice)));
+        if (o.focus_within && sorted.size() < 2) input_error(message::kFocusOneGeneWithin);
+        if (!o.focus_within && genes < 2) input_error(message::kFocusOneGene);
         return true;
     }
     std::vector<std::pair<std::int32_t, std::int32_t>> sorted;
     for (const auto& pr : o.focus_pairs) {
         check_gene(pr.first, genes, "of the pair list");
         check_gene(pr.second, genes, "of the pair list");
-        if (pr.first == pr.second)
-            input_error(("Error: The pair (" + gene_name(pr.first) + ", " + gene_name(pr.second) +
-                         ") pairs a gene with itself.")
-                            .c_str());
+        if (pr.first == pr.second) input_error(message::focus_pair_self(counted_from_1(pr.first)));
         sorted.emplace_back(std::min(pr.first, pr.second), std::max(pr.first, pr.second));
     }
     std::sort(sorted.begin(), sorted.end());
     const auto twice = std::adjacent_find(sorted.begin(), sorted.end());
     if (twice != sorted.end())
-        input_error(("Error: The pair (" + gene_name(twice->first) + ", " + gene_name(twice->second) +
-                     ") is listed twice.")
-                        .c_str());
+        input_error(message::focus_pair_twice(counted_from_1(twice->first), counted_from_1(twice->second)));
     return true;
 }
 

@@ -273,17 +273,17 @@ TEST(Focused, SamePairsAsAFullRunBitForBit) {
 
     Options bad;
     bad.focus_genes = {3, 50};
-    EXPECT_ERROR(analyse(study.view(), {}, bad), "Error: Gene 51 of the gene set is not in the data (genes 1 to 50).");
+    EXPECT_ERROR(analyse(study.view(), {}, bad), "Gene 51 of the gene set is not in the data (genes 1 to 50).");
     bad.focus_genes = {3, 8, 3};
-    EXPECT_ERROR(analyse(study.view(), {}, bad), "Error: Gene 4 is listed twice in the gene set.");
+    EXPECT_ERROR(analyse(study.view(), {}, bad), "Gene 4 is listed twice in the gene set.");
     bad.focus_genes = {3};
     bad.focus_within = true;
-    EXPECT_ERROR(analyse(study.view(), {}, bad), "Error: The gene set has one gene: there is no pair within it.");
+    EXPECT_ERROR(analyse(study.view(), {}, bad), "The gene set has one gene: there is no pair within it.");
     bad = Options();
     bad.focus_pairs = {{1, 2}, {4, 4}};
-    EXPECT_ERROR(analyse(study.view(), {}, bad), "Error: The pair (5, 5) pairs a gene with itself.");
+    EXPECT_ERROR(analyse(study.view(), {}, bad), "The pair (5, 5) pairs a gene with itself.");
     bad.focus_pairs = {{1, 2}, {2, 1}};
-    EXPECT_ERROR(analyse(study.view(), {}, bad), "Error: The pair (2, 3) is listed twice.");
+    EXPECT_ERROR(analyse(study.view(), {}, bad), "The pair (2, 3) is listed twice.");
 }
 
 }  // namespace

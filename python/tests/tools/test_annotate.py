@@ -6,12 +6,10 @@ import numpy as np
 import pandas as pd
 import pytest
 
-from conftest import GOLUB, error_of, needs_core, run_cli
+from conftest import COLUMNS, GOLUB, error_of, needs_core, result_head, run_cli
 from tivarne import annotate, prep
 
-HEAD = ("Results of TIVARNE:\n" + "-" * 49 + "\nsignificant level = 0.010000\n"
-        "number of gene pairs to be output = 20 (maximum)\n" + "-" * 49 + "\n")
-COLUMNS = "rank \t score(WCOR) \t log10(p-value(ECOR)) \t gene X \t gene Y \t r1 \t r2 \t weight c\n"
+HEAD = result_head(0.01, 20)
 ROWS = "1\t1.51\t-6.45\t1\t4\t-0.81\t0.72\t0.99\n2\t1.10\t-inf\t2\t3\t0.30\t-0.30\t-nan\n"
 GENES = "TP53\nMYC\nCD33\nKIT\n"
 
