@@ -6,8 +6,11 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <type_traits>
 #include <exception>
 #include <initializer_list>
 #include <new>
@@ -15,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/messages.h"
 #include "tivarne/tivarne.h"
 
 namespace py = pybind11;
@@ -26,12 +30,6 @@ namespace {
     throw py::error_already_set();
 }
 
-// The library's message without the command line's "Error: " in front.
-std::string python_message(const std::string& message) {
-    const std::string prefix = "Error: ";
-    return message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size()) : message;
-}
-
 // Raises the Python exception for a failure of analyse(). A stop asked for by
 // the progress callback re-raises the Python exception that caused it (the
 // KeyboardInterrupt of Ctrl-C, or an error of the progress bar).
@@ -39,7 +37,7 @@ std::string python_message(const std::string& message) {
     try {
         std::rethrow_exception(failure);
     } catch (const tivarne::Error& e) {
-        const std::string message = python_message(e.what());
+        const std::string message = e.what();
         switch (e.kind()) {
             case tivarne::Error::Kind::Input:
                 raise(PyExc_ValueError, message);
@@ -52,9 +50,9 @@ std::string python_message(const std::string& message) {
                 raise(PyExc_RuntimeError, message);
         }
     } catch (const std::bad_alloc&) {
-        raise(PyExc_MemoryError, "Aborted due to allocation error.");
+        raise(PyExc_MemoryError, tivarne::message::kAllocation);
     } catch (const std::exception& e) {
-        raise(PyExc_RuntimeError, std::string("Internal error: ") + e.what());
+        raise(PyExc_RuntimeError, tivarne::message::internal_error(e.what()));
     }
 }
 
@@ -91,6 +89,46 @@ py::array_t<T> column(const std::vector<tivarne::SelectedPair>& pairs, T tivarne
     return out;
 }
 
+template <class T>
+py::array_t<T> int_array(const std::vector<T>& v) {
+    py::array_t<T> out(static_cast<py::ssize_t>(v.size()));
+    std::copy(v.begin(), v.end(), out.mutable_data());
+    return out;
+}
+
+py::dict gene_table(const std::vector<tivarne::GeneSummary>& rows) {
+    using G = tivarne::GeneSummary;
+    auto col = [&rows](auto member) {
+        using T = std::decay_t<decltype(rows[0].*member)>;
+        std::vector<T> v;
+        for (const G& g : rows) v.push_back(g.*member);
+        return int_array(v);
+    };
+    py::dict t;
+    t["gene"] = col(&G::gene);
+    t["degree"] = col(&G::degree);
+    t["tested"] = col(&G::tested);
+    t["expected"] = col(&G::expected);
+    t["stronger_in_class1"] = col(&G::stronger_in_class1);
+    t["stronger_in_class2"] = col(&G::stronger_in_class2);
+    t["sign_changes"] = col(&G::sign_changes);
+    t["p_value"] = col(&G::p_value);
+    t["q_value"] = col(&G::q_value);
+    return t;
+}
+
+py::dict histogram_dict(const tivarne::Histograms& h) {
+    py::dict d;
+    d["score_width"] = h.score_width;
+    d["scores"] = int_array(h.scores);
+    d["nan_scores"] = h.nan_scores;
+    d["log10_p_width"] = h.log10_p_width;
+    d["log10_p"] = int_array(h.log10_p);
+    d["p_below"] = h.p_below;
+    d["with_p_value"] = h.with_p_value;
+    return d;
+}
+
 // values: genes x samples float64 whose strides are whole elements; labels:
 // one int32 per sample, 1 = class 1, 0 = class 2. report: None, or called as
 // report(phase, done, total, finished) with the GIL held on every progress
@@ -99,8 +137,11 @@ py::array_t<T> column(const std::vector<tivarne::SelectedPair>& pairs, T tivarne
 py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::array::c_style>& labels,
                  double level, std::int32_t max_pairs, int threads, const std::string& adjust,
                  const std::string& order, const std::string& engine, std::int32_t min_class_size,
-                 const py::object& report, const std::string& p_value, std::int32_t permutations,
-                 std::uint64_t seed, std::int32_t permutations_from, std::int32_t permutations_to,
+                 const py::object& report, bool gene_summary, bool histograms,
+                 const std::vector<std::int32_t>& focus_genes, bool focus_within,
+                 const std::vector<std::pair<std::int32_t, std::int32_t>>& focus_pairs, double class_level,
+                 const std::string& p_value, std::int32_t permutations, std::uint64_t seed,
+                 std::int32_t permutations_from, std::int32_t permutations_to,
                  const std::vector<std::string>& null_summaries) {
     if (values.ndim() != 2 || !values.dtype().is(py::dtype::of<double>()))
         raise(PyExc_TypeError, "the expression values must be a 2-D float64 array");
@@ -108,9 +149,9 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
     if (values.strides(0) % item != 0 || values.strides(1) % item != 0)
         raise(PyExc_ValueError, "the expression array's strides must be whole elements");
     if (values.shape(0) > tivarne::kMaxGenes || values.shape(1) > INT32_MAX)
-        raise(PyExc_ValueError, "Too many genes (at most 46341).");
+        raise(PyExc_ValueError, tivarne::message::kTooManyGenes);
     if (labels.ndim() != 1 || labels.shape(0) != values.shape(1))
-        raise(PyExc_ValueError, "one label per sample is needed");
+        raise(PyExc_ValueError, tivarne::message::kOneLabelPerSample);
 
     tivarne::DataView view;
     view.values = static_cast<const double*>(values.data());
@@ -128,6 +169,11 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
     options.order = choice<tivarne::Order>(order, "order",
                                            {{"score", tivarne::Order::Score}, {"p_value", tivarne::Order::PValue}});
     options.min_class_size = min_class_size;
+    options.gene_summary = gene_summary;
+    options.histograms = histograms;
+    options.focus_genes = focus_genes;
+    options.focus_within = focus_within;
+    options.focus_pairs = focus_pairs;
     options.p_value = choice<tivarne::PValue>(
         p_value, "p-value", {{"ecor", tivarne::PValue::Ecor}, {"calibrated", tivarne::PValue::Calibrated}});
     options.permutations = permutations;
@@ -191,6 +237,15 @@ py::dict analyse(const py::array& values, const py::array_t<std::int32_t, py::ar
     out["without_p_value"] = result.without_p_value;
     out["tested"] = result.tested;
     out["used_pair_table"] = result.used_pair_table;
+    py::list classes;
+    for (const P& pair : s)
+        classes.append(tivarne::correlation_class(pair.r1, pair.r2, result.class1, result.class2, class_level));
+    out["dc_class"] = classes;
+    if (gene_summary) out["gene_table"] = gene_table(result.gene_summary);
+    if (histograms) out["histograms"] = histogram_dict(result.histograms);
+    out["considered"] = result.considered;
+    out["passing"] = result.passing;
+    out["p_threshold"] = result.p_threshold;
     return out;
 }
 
@@ -202,8 +257,13 @@ PYBIND11_MODULE(_core, m) {
     m.attr("__version__") = tivarne::version();
     m.def("analyse", &analyse, py::arg("values"), py::arg("labels"), py::arg("level"),
           py::arg("max_pairs"), py::arg("threads"), py::arg("adjust"), py::arg("order"),
-          py::arg("engine"), py::arg("min_class_size"), py::arg("report"),
-          py::arg("p_value") = "ecor", py::arg("permutations") = 0, py::arg("seed") = 0,
-          py::arg("permutations_from") = 0, py::arg("permutations_to") = -1,
+          py::arg("engine"), py::arg("min_class_size"), py::arg("report"), py::arg("gene_summary") = false,
+          py::arg("histograms") = false, py::arg("focus_genes") = std::vector<std::int32_t>(),
+          py::arg("focus_within") = false,
+          py::arg("focus_pairs") = std::vector<std::pair<std::int32_t, std::int32_t>>(),
+          py::arg("class_level") = 0.05, py::arg("p_value") = "ecor", py::arg("permutations") = 0,
+          py::arg("seed") = 0, py::arg("permutations_from") = 0, py::arg("permutations_to") = -1,
           py::arg("null_summaries") = std::vector<std::string>());
+    m.def("correlation_p_value", &tivarne::correlation_p_value, py::arg("r"), py::arg("n"),
+          "Two-sided p-value of Student's t with n - 2 degrees of freedom for a correlation r.");
 }

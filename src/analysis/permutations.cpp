@@ -242,14 +242,14 @@ std::vector<std::int64_t> at_or_below(const std::vector<std::int64_t>& bins) {
     return out;
 }
 
-[[noreturn]] void summary_error(const std::string& message) { input_error(("Error: " + message).c_str()); }
+[[noreturn]] void summary_error(const std::string& message) { input_error(message); }
 
 // The shards' summaries as one, checked: the same data, options and
 // thresholds, every permutation exactly once.
 NullSummary merge(const std::vector<std::string>& texts, const NullSummary& expected) {
     std::vector<NullSummary> parts;
     for (std::size_t s = 0; s < texts.size(); ++s) {
-        const std::string which = "null summary " + std::to_string(s + 1);
+        const std::string which = "Null summary " + std::to_string(s + 1);
         NullSummary part = NullSummary::parse(texts[s], which);
         if (part.fingerprint != expected.fingerprint || part.permutations != expected.permutations ||
             part.seed != expected.seed || part.thresholds != expected.thresholds)
@@ -268,18 +268,18 @@ NullSummary merge(const std::vector<std::string>& texts, const NullSummary& expe
     for (std::size_t k = 0; k < order.size(); ++k) {
         const NullSummary& part = parts[order[k]];
         if (part.from < next)
-            summary_error("null summaries " + std::to_string(order[k - 1] + 1) + " and " +
+            summary_error("Null summaries " + std::to_string(order[k - 1] + 1) + " and " +
                           std::to_string(order[k] + 1) + " both hold permutation " + std::to_string(part.from) +
                           ": merge each range of permutations once.");
         if (part.from > next)
-            summary_error("the null summaries miss permutations " + std::to_string(next) + " to " +
+            summary_error("The null summaries miss permutations " + std::to_string(next) + " to " +
                           std::to_string(part.from - 1) + ": run that range and merge its summary too.");
         next = part.to;
         sum.tested += part.tested;
         for (std::size_t j = 0; j < sum.at_or_below.size(); ++j) sum.at_or_below[j] += part.at_or_below[j];
     }
     if (next < expected.permutations)
-        summary_error("the null summaries miss permutations " + std::to_string(next) + " to " +
+        summary_error("The null summaries miss permutations " + std::to_string(next) + " to " +
                       std::to_string(expected.permutations - 1) + ": run that range and merge its summary too.");
     return sum;
 }
@@ -324,28 +324,31 @@ std::int64_t distinct_labelings(std::int32_t n1, std::int32_t n2, std::int64_t c
 void check_permutation_options(const Options& o, std::int32_t n1, std::int32_t n2) {
     const std::int32_t n = o.permutations;
     if (n < 0)
-        input_error(("Error: The number of permutations must be at least 1 (0 runs none); got " + std::to_string(n) +
+        input_error(("The number of permutations must be at least 1 (0 runs none); got " + std::to_string(n) +
                      ".")
                         .c_str());
     if (n == 0) {
         if (!o.null_summaries.empty() || o.permutations_from != 0 || o.permutations_to >= 0)
-            input_error("Error: Null summaries and a range of permutations need the number of permutations.");
+            input_error("Null summaries and a range of permutations need the number of permutations.");
         return;
     }
+    if (!o.focus_genes.empty() || !o.focus_pairs.empty())
+        input_error("Permutations count every pair, so they do not combine with a focused analysis (focus "
+                    "genes or pairs): run them without the focus.");
     const std::int64_t labelings = distinct_labelings(n1, n2, std::int64_t{n} + 1);
     if (n > labelings)
-        input_error(("Error: " + std::to_string(n) + " permutations asked for, but classes of " + std::to_string(n1) +
+        input_error((std::to_string(n) + " permutations asked for, but classes of " + std::to_string(n1) +
                      " and " + std::to_string(n2) + " samples have only " + std::to_string(labelings) +
                      " distinct labelings: ask for at most " + std::to_string(labelings) + ".")
                         .c_str());
     const std::int32_t to = o.permutations_to < 0 ? n : o.permutations_to;
     if (o.permutations_from < 0 || o.permutations_from >= to || to > n)
-        input_error(("Error: The range of permutations " + std::to_string(o.permutations_from) + " to " +
+        input_error(("The range of permutations " + std::to_string(o.permutations_from) + " to " +
                      std::to_string(to) + " (the last excluded) is not within 0 to " + std::to_string(n) +
                      ": the first must lie below the last, the last at most the number of permutations.")
                         .c_str());
     if (!o.null_summaries.empty() && (o.permutations_from != 0 || o.permutations_to >= 0))
-        input_error("Error: Give either null summaries to merge or a range of permutations to run, not both.");
+        input_error("Give either null summaries to merge or a range of permutations to run, not both.");
 }
 
 std::string NullSummary::text() const {

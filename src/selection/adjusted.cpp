@@ -369,6 +369,7 @@ Selection select_adjusted(const PairSpace& space, const Criteria& criteria, Adju
                                        criteria.level, wanted, bh, context.threads);
     for (const Collected& c : passing.cut.pairs)
         if (c.p <= passing.cut.threshold) passing.pairs.push_back(c);
+    out.p_threshold = passing.cut.threshold;
     if (bh) passing.q = zone_q_values(passing.cut.zone, passing.cut.threshold, histogram.m);
 
     // The ranked table, only where equal scores or the listing need it.

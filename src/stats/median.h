@@ -13,7 +13,7 @@ namespace tivarne {
 // mean of the two middle order statistics.
 template <class Seq, class Int>
 double get_median(const Seq& x, const Int& count) {
-    if (count < 1) fail(Error::Kind::Internal, "Error: Internal error: median of no values");
+    if (count < 1) fail(Error::Kind::Internal, message::kMedianOfNothing);
     std::vector<double> s(x.begin(), x.end());
     std::sort(s.begin(), s.end());
     const double m = static_cast<double>(count);

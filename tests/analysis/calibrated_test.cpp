@@ -72,7 +72,7 @@ TEST(CalibratedPValue, NeedsFourSamplesInEachClass) {
     Options calibrated;
     calibrated.p_value = PValue::Calibrated;
     EXPECT_ERROR(analyse(test::Study(20, 3, 8, 63).view(), {}, calibrated),
-                 "Error: Class 1 has 3 samples; the calibrated p-value needs at least 4 in each class (it counts "
+                 "Class 1 has 3 samples; the calibrated p-value needs at least 4 in each class (it counts "
                  "a class of n samples as n - 3): use the ECOR p-value or more samples.");
     EXPECT_NO_THROW(analyse(test::Study(20, 4, 4, 65).view(), {}, calibrated));
 }

@@ -119,14 +119,14 @@ TEST(Permutations, ShardsMergeInAnyOrderToTheWholeRun) {
     Options bad = options;
     bad.null_summaries = {shards[0], shards[1], shards[1], shards[2]};
     EXPECT_ERROR(analyse(study.view(), criteria, bad),
-                 "Error: null summaries 2 and 3 both hold permutation 2: merge each range of permutations once.");
+                 "Null summaries 2 and 3 both hold permutation 2: merge each range of permutations once.");
     bad.null_summaries = {shards[2], shards[0]};
     EXPECT_ERROR(analyse(study.view(), criteria, bad),
-                 "Error: the null summaries miss permutations 2 to 4: run that range and merge its summary too.");
+                 "The null summaries miss permutations 2 to 4: run that range and merge its summary too.");
     bad.null_summaries = shards;
     bad.seed = 10;
     EXPECT_ERROR(analyse(study.view(), criteria, bad),
-                 "Error: null summary 1 was made from other data or options (data, classes, level, pairs, adjust, "
+                 "Null summary 1 was made from other data or options (data, classes, level, pairs, adjust, "
                  "order, p-value, permutations or seed differ): make every shard with the same.");
 }
 
@@ -158,15 +158,15 @@ TEST(Permutations, UnusableSettingsAreRefused) {
     Options o;
     o.permutations = -2;
     EXPECT_ERROR(analyse(study.view(), {}, o),
-                 "Error: The number of permutations must be at least 1 (0 runs none); got -2.");
+                 "The number of permutations must be at least 1 (0 runs none); got -2.");
     o.permutations = 36;  // C(7, 3) = 35
     EXPECT_ERROR(analyse(study.view(), {}, o),
-                 "Error: 36 permutations asked for, but classes of 3 and 4 samples have only 35 distinct "
+                 "36 permutations asked for, but classes of 3 and 4 samples have only 35 distinct "
                  "labelings: ask for at most 35.");
     o.permutations = 35;
     o.permutations_from = 30, o.permutations_to = 40;
     EXPECT_ERROR(analyse(study.view(), {}, o),
-                 "Error: The range of permutations 30 to 40 (the last excluded) is not within 0 to 35: the first "
+                 "The range of permutations 30 to 40 (the last excluded) is not within 0 to 35: the first "
                  "must lie below the last, the last at most the number of permutations.");
     EXPECT_EQ(distinct_labelings(50, 50, INT64_MAX / 2), INT64_MAX / 2);
     EXPECT_EQ(distinct_labelings(10, 10, 1 << 30), 184756);

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
         for (const tivarne::SelectedPair& p : r.selected)
             if (options.permutations > 0) std::printf("%.17g %.17g\n", p.p_perm, p.fdr);
     } catch (const tivarne::Error& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "Error: %s\n", e.what());
         return 1;
     }
     return 0;

@@ -54,7 +54,7 @@ def test_shards_written_and_merged_give_the_whole_run(golub, tmp_path):
     merged = tivarne.analyse(x, labels, null_summaries=files, **args)
     np.testing.assert_array_equal(merged[["p_perm", "fdr"]].to_numpy(), whole[["p_perm", "fdr"]].to_numpy())
     assert merged.attrs["null_summary"] == whole.attrs["null_summary"]
-    with pytest.raises(ValueError, match="null summaries 1 and 2 both hold permutation 3"):
+    with pytest.raises(ValueError, match="Null summaries 1 and 2 both hold permutation 3"):
         tivarne.analyse(x, labels, null_summaries=[files[0], files[0], files[1]], **args)
     with pytest.raises(ValueError, match="miss permutations 0 to 2"):
         tivarne.analyse(x, labels, null_summaries=[files[0]], **args)

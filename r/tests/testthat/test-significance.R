@@ -30,7 +30,7 @@ test_that("shards written to files merge in any order to the whole run", {
   merged <- do.call(tivarne, c(args, list(null_summaries = files)))
   expect_identical(merged, whole)
   expect_error(do.call(tivarne, c(args, list(null_summaries = files[1]))),
-               "the null summaries miss permutations 0 to 1", fixed = TRUE, class = "tivarne_error")
+               "The null summaries miss permutations 0 to 1", fixed = TRUE, class = "tivarne_error")
 })
 
 test_that("unusable significance arguments are refused", {

@@ -213,7 +213,7 @@ test_that("an interrupt stops the analysis and leaves the session usable", {
   # progress call sees it and stops.
   outcome <- tryCatch({
     tools::pskill(Sys.getpid(), tools::SIGINT)
-    tivarne:::.analyse(expr, labels, 0.01, 20L, 2L, FALSE, FALSE, FALSE, 0L, 0, 0L, -1L, character())
+    tivarne:::.analyse(expr, labels, 0.01, 20L, 2L, FALSE, FALSE)
     "finished"
   }, interrupt = function(condition) "interrupted")
   expect_identical(outcome, "interrupted")
