@@ -88,11 +88,7 @@ void check_p_value_route(const LabelVector& class_sizes, PValue route) {
     if (route != PValue::Calibrated) return;
     for (int c = 0; c < 2; ++c)
         if (class_sizes(c) < PValueSizes::kCalibratedMinimum)
-            input_error(("Class " + std::to_string(c + 1) + " has " + std::to_string(class_sizes(c)) +
-                         (class_sizes(c) == 1 ? " sample" : " samples") +
-                         "; the calibrated p-value needs at least 4 in each class (it counts a class of n "
-                         "samples as n - 3): use the ECOR p-value or more samples.")
-                            .c_str());
+            input_error(message::calibrated_class_too_small(c + 1, class_sizes(c)));
 }
 
 // The caller's side of the analysis: the listings first, then the selected

@@ -242,8 +242,6 @@ std::vector<std::int64_t> at_or_below(const std::vector<std::int64_t>& bins) {
     return out;
 }
 
-[[noreturn]] void summary_error(const std::string& message) { input_error(message); }
-
 // The shards' summaries as one, checked: the same data, options and
 // thresholds, every permutation exactly once.
 NullSummary merge(const std::vector<std::string>& texts, const NullSummary& expected) {
@@ -253,8 +251,7 @@ NullSummary merge(const std::vector<std::string>& texts, const NullSummary& expe
         NullSummary part = NullSummary::parse(texts[s], which);
         if (part.fingerprint != expected.fingerprint || part.permutations != expected.permutations ||
             part.seed != expected.seed || part.thresholds != expected.thresholds)
-            summary_error(which + " was made from other data or options (data, classes, level, pairs, adjust, "
-                                  "order, p-value, permutations or seed differ): make every shard with the same.");
+            input_error(message::summary_foreign(which));
         parts.push_back(std::move(part));
     }
     std::vector<std::size_t> order(parts.size());
@@ -268,19 +265,15 @@ NullSummary merge(const std::vector<std::string>& texts, const NullSummary& expe
     for (std::size_t k = 0; k < order.size(); ++k) {
         const NullSummary& part = parts[order[k]];
         if (part.from < next)
-            summary_error("Null summaries " + std::to_string(order[k - 1] + 1) + " and " +
-                          std::to_string(order[k] + 1) + " both hold permutation " + std::to_string(part.from) +
-                          ": merge each range of permutations once.");
+            input_error(message::summaries_overlap(static_cast<std::int64_t>(order[k - 1] + 1), static_cast<std::int64_t>(order[k] + 1), part.from));
         if (part.from > next)
-            summary_error("The null summaries miss permutations " + std::to_string(next) + " to " +
-                          std::to_string(part.from - 1) + ": run that range and merge its summary too.");
+            input_error(message::summaries_miss(next, part.from - 1));
         next = part.to;
         sum.tested += part.tested;
         for (std::size_t j = 0; j < sum.at_or_below.size(); ++j) sum.at_or_below[j] += part.at_or_below[j];
     }
     if (next < expected.permutations)
-        summary_error("The null summaries miss permutations " + std::to_string(next) + " to " +
-                      std::to_string(expected.permutations - 1) + ": run that range and merge its summary too.");
+        input_error(message::summaries_miss(next, expected.permutations - 1));
     return sum;
 }
 
@@ -324,31 +317,22 @@ std::int64_t distinct_labelings(std::int32_t n1, std::int32_t n2, std::int64_t c
 void check_permutation_options(const Options& o, std::int32_t n1, std::int32_t n2) {
     const std::int32_t n = o.permutations;
     if (n < 0)
-        input_error(("The number of permutations must be at least 1 (0 runs none); got " + std::to_string(n) +
-                     ".")
-                        .c_str());
+        input_error(message::permutations_below_one(n));
     if (n == 0) {
         if (!o.null_summaries.empty() || o.permutations_from != 0 || o.permutations_to >= 0)
-            input_error("Null summaries and a range of permutations need the number of permutations.");
+            input_error(message::kPermutationsNeeded);
         return;
     }
     if (!o.focus_genes.empty() || !o.focus_pairs.empty())
-        input_error("Permutations count every pair, so they do not combine with a focused analysis (focus "
-                    "genes or pairs): run them without the focus.");
+        input_error(message::kPermutationsFocused);
     const std::int64_t labelings = distinct_labelings(n1, n2, std::int64_t{n} + 1);
     if (n > labelings)
-        input_error((std::to_string(n) + " permutations asked for, but classes of " + std::to_string(n1) +
-                     " and " + std::to_string(n2) + " samples have only " + std::to_string(labelings) +
-                     " distinct labelings: ask for at most " + std::to_string(labelings) + ".")
-                        .c_str());
+        input_error(message::too_many_permutations(n, n1, n2, labelings));
     const std::int32_t to = o.permutations_to < 0 ? n : o.permutations_to;
     if (o.permutations_from < 0 || o.permutations_from >= to || to > n)
-        input_error(("The range of permutations " + std::to_string(o.permutations_from) + " to " +
-                     std::to_string(to) + " (the last excluded) is not within 0 to " + std::to_string(n) +
-                     ": the first must lie below the last, the last at most the number of permutations.")
-                        .c_str());
+        input_error(message::permutation_range(o.permutations_from, to, n));
     if (!o.null_summaries.empty() && (o.permutations_from != 0 || o.permutations_to >= 0))
-        input_error("Give either null summaries to merge or a range of permutations to run, not both.");
+        input_error(message::kSummariesOrRange);
 }
 
 std::string NullSummary::text() const {
@@ -371,14 +355,13 @@ NullSummary NullSummary::parse(const std::string& text, const std::string& which
     std::size_t count = 0;
     auto expect = [&](const char* name) {
         if (!(in >> word) || word != name)
-            summary_error(which + " is not a tivarne null summary (no \"" + name +
-                          "\" where expected): give the files the shards wrote, unchanged.");
+            input_error(message::summary_not_one(which, name));
     };
     expect("tivarne");
     expect("null");
     expect("summary");
     if (!(in >> word) || word != "1")
-        summary_error(which + " is of a format this version does not read (version " + word + ").");
+        input_error(message::summary_version(which, word));
     expect("fingerprint");
     in >> hex;
     expect("permutations");
@@ -392,7 +375,7 @@ NullSummary NullSummary::parse(const std::string& text, const std::string& which
     expect("thresholds");
     in >> count;
     if (!in || hex.size() != 16 || count > text.size())
-        summary_error(which + " is damaged (its header does not read): give the files the shards wrote, unchanged.");
+        input_error(message::summary_damaged(which, "its header does not read"));
     s.fingerprint = std::strtoull(hex.c_str(), nullptr, 16);
     s.thresholds.resize(count);
     s.at_or_below.resize(count);
@@ -402,10 +385,9 @@ NullSummary NullSummary::parse(const std::string& text, const std::string& which
         char* end = nullptr;
         s.thresholds[j] = std::strtod(value.c_str(), &end);
         if (!in || end != value.c_str() + value.size())
-            summary_error(which + " is damaged (threshold " + std::to_string(j + 1) +
-                          " does not read): give the files the shards wrote, unchanged.");
+            input_error(message::summary_damaged(which, "threshold " + std::to_string(j + 1) + " does not read"));
     }
-    if (in >> word) summary_error(which + " is damaged (text after its last threshold).");
+    if (in >> word) input_error(message::summary_damaged(which, "text after its last threshold"));
     return s;
 }
 

@@ -66,6 +66,59 @@ inline std::string focus_pair_twice(std::int64_t x, std::int64_t y) {
     return "The pair (" + std::to_string(x) + ", " + std::to_string(y) + ") is listed twice.";
 }
 
+// --- The calibrated p-value and label permutations ------------------------
+// Class `number` (1 or 2) is too small for the calibrated p-value (n - 3 >= 1).
+inline std::string calibrated_class_too_small(int number, std::int64_t size) {
+    return "Class " + std::to_string(number) + " has " + std::to_string(size) +
+           (size == 1 ? " sample" : " samples") +
+           "; the calibrated p-value needs at least 4 in each class (it counts a class of n samples as n - 3): "
+           "use the ECOR p-value or more samples.";
+}
+inline std::string permutations_below_one(std::int64_t n) {
+    return "The number of permutations must be at least 1 (0 runs none); got " + std::to_string(n) + ".";
+}
+inline constexpr char kPermutationsNeeded[] =
+    "Null summaries and a range of permutations need the number of permutations.";
+inline constexpr char kPermutationsFocused[] =
+    "Permutations count every pair, so they do not combine with a focused analysis (focus genes or pairs): run "
+    "them without the focus.";
+inline std::string too_many_permutations(std::int64_t n, std::int64_t n1, std::int64_t n2, std::int64_t labelings) {
+    return std::to_string(n) + " permutations asked for, but classes of " + std::to_string(n1) + " and " +
+           std::to_string(n2) + " samples have only " + std::to_string(labelings) +
+           " distinct labelings: ask for at most " + std::to_string(labelings) + ".";
+}
+inline std::string permutation_range(std::int64_t from, std::int64_t to, std::int64_t n) {
+    return "The range of permutations " + std::to_string(from) + " to " + std::to_string(to) +
+           " (the last excluded) is not within 0 to " + std::to_string(n) +
+           ": the first must lie below the last, the last at most the number of permutations.";
+}
+inline constexpr char kSummariesOrRange[] =
+    "Give either null summaries to merge or a range of permutations to run, not both.";
+// `which`: "Null summary 2" (counted from 1, in the order given).
+inline std::string summary_foreign(const std::string& which) {
+    return which + " was made from other data or options (data, classes, level, pairs, adjust, order, p-value, "
+                   "permutations or seed differ): make every shard with the same.";
+}
+inline std::string summaries_overlap(std::int64_t a, std::int64_t b, std::int64_t permutation) {
+    return "Null summaries " + std::to_string(a) + " and " + std::to_string(b) + " both hold permutation " +
+           std::to_string(permutation) + ": merge each range of permutations once.";
+}
+inline std::string summaries_miss(std::int64_t first, std::int64_t last) {
+    return "The null summaries miss permutations " + std::to_string(first) + " to " + std::to_string(last) +
+           ": run that range and merge its summary too.";
+}
+inline std::string summary_not_one(const std::string& which, const std::string& expected) {
+    return which + " is not a tivarne null summary (no \"" + expected +
+           "\" where expected): give the files the shards wrote, unchanged.";
+}
+inline std::string summary_version(const std::string& which, const std::string& version) {
+    return which + " is of a format this version does not read (version " + version + ").";
+}
+// `what`: "its header does not read", "threshold 3 does not read", ...
+inline std::string summary_damaged(const std::string& which, const std::string& what) {
+    return which + " is damaged (" + what + "): give the files the shards wrote, unchanged.";
+}
+
 // --- The result file ------------------------------------------------------
 inline constexpr char kCannotOpenOutput[] = "Cannot open the output file.";
 inline constexpr char kCannotWriteOutput[] = "Cannot write the output file.";

@@ -71,7 +71,7 @@ def test_data_frame_names_and_q_values(golub, tmp_path):
     assert data == embedded(tmp_path / "r.html")
     assert [(p["gene_x"], p["gene_y"], p["q"]) for p in data["pairs"]] == list(zip(pairs.gene_x, pairs.gene_y, pairs.q_value))
     assert data["summary"]["pairs_with_p_value"] == pairs.attrs["tested"] and data["summary"]["title"] == "AML vs ALL"
-    genes = tivarne.rewired_genes(expression, labels, level=0.5, class1="AML", adjust="BH")
+    genes = tivarne.rewired_genes(expression, labels, level=0.5, class1="AML", adjust="BH", p_value="calibrated")
     assert data["summary"]["pairs_passing"] == genes.attrs["pairs_passing"]
     assert data["expression"]["samples"][:2] == ["s1", "s2"] and data["expression"]["classes"][-1] == 1
     assert data["summary"]["command"] == ("tivarne.report(expression, labels, %r, level=0.5, max_pairs=30, class1='AML', "
