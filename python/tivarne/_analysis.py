@@ -317,7 +317,8 @@ def _run(expression, labels, level=0.01, max_pairs=20, class1=None, threads=None
                "gene_x": index_x if gene_names is None else gene_names[index_x - 1],
                "gene_y": index_y if gene_names is None else gene_names[index_y - 1],
                "index_x": index_x, "index_y": index_y}
-    for name in COLUMNS[5:] + (["q_value"] if adjust else []) + ["dc_class"] + (["p_perm", "fdr"] if permutations else []):
+    permuted = ["p_perm", "fdr"] if permutations else []
+    for name in COLUMNS[5:] + (["q_value"] if adjust else []) + ["dc_class"] + permuted:
         columns[name] = out[name]
     table = pd.DataFrame(columns)
     _rewired.add_attrs(table, out, histograms)

@@ -10,7 +10,6 @@ import tivarne
 from conftest import GOLUB, built
 
 
-
 def library_rows(tmp_path, x, level, max_pairs, adjust, order, p_value, permutations=None, seed=None):
     np.savetxt(tmp_path / "expr.txt", x, fmt="%.17g")
     args = [str(tmp_path / "expr.txt"), os.path.join(GOLUB, "labels.txt"), str(level), str(max_pairs),
