@@ -157,6 +157,11 @@ struct TestingOptions {
     // (their order is then the ranking sort's, which needs the table of all
     // pairs, 12 bytes per pair). true: always rank the table of all pairs.
     bool pair_table = false;
+    // With Adjust::BH or Order::PValue: at most this many exact p-values
+    // (8 bytes each; a collected pair counts 6) are kept; beyond it the table
+    // of all pairs is ranked instead. Small values force the fallback and
+    // the extra passes in tests.
+    std::int64_t max_exact = std::int64_t{1} << 25;
 };
 
 struct Options {
