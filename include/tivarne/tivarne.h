@@ -159,8 +159,9 @@ struct TestingOptions {
     bool pair_table = false;
     // With Adjust::BH or Order::PValue: at most this many exact p-values
     // (8 bytes each; a collected pair counts 6) are kept; beyond it the table
-    // of all pairs is ranked instead. Small values force the fallback and
-    // the extra passes in tests.
+    // of all pairs is ranked instead. The first pass keeps max_exact / 1024
+    // pairs a thread (at most 32768). Small values force the further passes
+    // and the fallback in tests.
     std::int64_t max_exact = std::int64_t{1} << 25;
 };
 

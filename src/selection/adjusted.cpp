@@ -114,14 +114,29 @@ private:
     std::vector<std::vector<double>> buffers_;
 };
 
-// The first pass: the histogram, and the listing's scores when asked for.
+struct Collected {
+    Candidate pair;
+    double p;
+};
+
+// The pairs of smallest p-value, exactly: every pair with p < limit.
+struct Prefix {
+    double limit = 0;
+    std::vector<Collected> pairs;  // ascending p
+    std::vector<double> p;
+};
+
+// The first pass: the histogram, the listing's scores when asked for, and
+// each thread's pairs of largest statistic (at most twice `kept`, every
+// pair above its cut).
 class Counting : public HintedCollector {
 public:
-    Counting(const PairSpace& space, int threads, bool listing)
-        : HintedCollector(space, threads), local_(threads), scores_(listing ? threads : 0) {}
+    Counting(const PairSpace& space, int threads, bool listing, std::size_t kept)
+        : HintedCollector(space, threads), local_(threads), scores_(listing ? threads : 0), top_(threads), kept_(kept) {}
 
     void collect(int thread, const ScoredBlock& b) override {
         Histogram& h = local_[static_cast<std::size_t>(thread)];
+        Top& top = top_[static_cast<std::size_t>(thread)];
         if (h.bins.empty()) h.bins.assign(kBins, 0);
         ListingScores* listing = scores_.empty() ? nullptr : &scores_[static_cast<std::size_t>(thread)];
         each_row(thread, b, [&](std::int32_t i, std::int32_t k0, std::int64_t at, const double* hint, std::int32_t n) {
@@ -134,6 +149,7 @@ public:
                     ++h.zero;
                 else
                     ++h.bins[bin_of(static_cast<float>(T))];
+                if (T >= top.cut) keep(top, {{b.score[at + j], b.r1[at + j], b.r2[at + j], space_.index().position(i, k0 + j)}, T});
             }
             if (listing)
                 for (std::int32_t j = 0; j < n; ++j) listing->offer(b.score[at + j], space_.index().position(i, k0 + j));
@@ -155,15 +171,52 @@ public:
         return ListingScores::merge(scores_, [](const ListingScores& s) -> const ListingScores& { return s; });
     }
 
+    // The kept pairs of p-value below a limit that every pair below it was kept.
+    Prefix prefix(int threads) {
+        double cut = -kInf;
+        std::vector<Collected> all;
+        for (Top& t : top_) {
+            cut = std::max(cut, t.cut);
+            all.insert(all.end(), t.kept.begin(), t.kept.end());
+            t = Top();
+        }
+        Prefix out;
+        // p < limit: T above the cut by more than a hint's slack.
+        out.limit = cut == -kInf ? kInf : rough_tail(cut + 2 * kHintSlack * (1 + std::fabs(cut))) * (1 - 1e-12);
+#pragma omp parallel for schedule(dynamic, 256) num_threads(threads)
+        for (std::size_t x = 0; x < all.size(); ++x) all[x].p = space_.p_value(all[x].pair.r1, all[x].pair.r2);
+        for (const Collected& c : all)
+            if (c.p < out.limit) out.pairs.push_back(c);
+        std::sort(out.pairs.begin(), out.pairs.end(), [](const Collected& a, const Collected& b) { return a.p < b.p; });
+        for (const Collected& c : out.pairs) out.p.push_back(c.p);
+        return out;
+    }
+
 private:
+    struct Top {
+        std::vector<Collected> kept;  // p holds T until prefix()
+        double cut = -kInf;
+    };
+    void keep(Top& t, const Collected& c) const {
+        t.kept.push_back(c);
+        if (t.kept.size() < 2 * kept_) return;
+        std::nth_element(t.kept.begin(), t.kept.begin() + static_cast<std::ptrdiff_t>(kept_) - 1, t.kept.end(),
+                         [](const Collected& a, const Collected& b) { return a.p > b.p; });
+        t.cut = t.kept[kept_ - 1].p;
+        t.kept.resize(kept_);
+    }
+
     std::vector<Histogram> local_;
     std::vector<ListingScores> scores_;
+    std::vector<Top> top_;
+    std::size_t kept_;
 };
 
-struct Collected {
-    Candidate pair;
-    double p;
-};
+// Pairs of smallest p-value kept per thread in the first pass: 1.5 MB a
+// thread, less when few exact p-values may be kept (tests).
+std::size_t kept_pairs(std::int64_t max_exact) {
+    return static_cast<std::size_t>(std::clamp<std::int64_t>(max_exact >> 10, 8, 1 << 15));
+}
 
 // A range of p-values wanted exactly: every pair with lo <= p <= hi (its
 // p-value, or the pair itself when `pairs`), and the count of p-values below lo.
@@ -296,8 +349,8 @@ struct Segment {
 
 // The cut's rank k* and p-value from the bands, with the exact p-values of
 // the ranks that could hold it. false: more p-values needed than max_exact.
-bool find_cut(const std::vector<Band>& bands, double level, const Passes& passes, std::int64_t max_exact,
-              BhCut& cut, std::vector<Segment>& known) {
+bool find_cut(const std::vector<Band>& bands, double level, const Prefix& prefix, const Passes& passes,
+              std::int64_t max_exact, BhCut& cut, std::vector<Segment>& known) {
     const double m = static_cast<double>(cut.m);
     if (level >= 1) {  // m p_(m) / m <= 1
         cut.k = cut.m;
@@ -314,16 +367,23 @@ bool find_cut(const std::vector<Band>& bands, double level, const Passes& passes
     if (top < 0) return true;  // nothing passes
     const Band& t = bands[static_cast<std::size_t>(top)];
     const std::int64_t from = sure < 0 ? 0 : bands[static_cast<std::size_t>(sure)].lo;
-    if (t.hi - from > max_exact) return false;
-    std::vector<Gathered> g = passes.gather({{sure < 0 ? 0 : bands[static_cast<std::size_t>(sure)].floor, t.ceil, false}});
-    const std::int64_t below = g[0].below;
-    const std::vector<double>& p = g[0].p;
-    for (std::size_t x = 0; x < p.size(); ++x) {
-        const std::int64_t j = below + static_cast<std::int64_t>(x) + 1;
-        if ((m * p[x]) / static_cast<double>(j) <= level) cut.k = j;
+    std::int64_t below = 0;
+    std::vector<double> gathered;
+    const std::vector<double>* p = &prefix.p;  // every p-value below the limit, so ranks 1, 2, ...
+    if (!(t.ceil < prefix.limit)) {
+        if (t.hi - from > max_exact) return false;
+        std::vector<Gathered> g =
+            passes.gather({{sure < 0 ? 0 : bands[static_cast<std::size_t>(sure)].floor, t.ceil, false}});
+        below = g[0].below;
+        gathered = std::move(g[0].p);
+        p = &gathered;
     }
-    if (cut.k > 0) cut.threshold = p[static_cast<std::size_t>(cut.k - below - 1)];
-    known.emplace_back(below, std::move(g[0].p), cut.k, m);
+    for (std::size_t x = 0; x < p->size(); ++x) {
+        const std::int64_t j = below + static_cast<std::int64_t>(x) + 1;
+        if ((m * (*p)[x]) / static_cast<double>(j) <= level) cut.k = j;
+    }
+    if (cut.k > 0) cut.threshold = (*p)[static_cast<std::size_t>(cut.k - below - 1)];
+    if (p == &gathered) known.emplace_back(below, std::move(gathered), cut.k, m);
     return true;
 }
 
@@ -421,13 +481,14 @@ bool ranks_before(const Candidate& a, const Candidate& b) {
 }  // namespace
 
 BhCut bh_cut(const PairSpace& space, double level, const Context& context) {
-    Counting counting(space, context.threads, false);
+    Counting counting(space, context.threads, false, kept_pairs(std::int64_t{1} << 25));
     score_in_blocks(space, context, counting);
     BhCut cut;
     const Histogram h = counting.histogram();
     cut.m = h.m;
     std::vector<Segment> known;
-    find_cut(bands_of(h), level, Passes{space, context}, std::numeric_limits<std::int64_t>::max(), cut, known);
+    find_cut(bands_of(h), level, counting.prefix(context.threads), Passes{space, context},
+             std::numeric_limits<std::int64_t>::max(), cut, known);
     return cut;
 }
 
@@ -438,57 +499,72 @@ std::optional<Selection> select_adjusted(const PairSpace& space, const Criteria&
     const Passes passes{space, context};
     Selection out;
 
-    Counting counting(space, context.threads, listing && by_p);
+    Counting counting(space, context.threads, listing, kept_pairs(max_exact));
     score_in_blocks(space, context, counting);
     if (context.progress.stopped()) return out;
     const Histogram h = counting.histogram();
     const std::vector<Band> bands = bands_of(h);
+    const Prefix prefix = counting.prefix(context.threads);
     BhCut cut;
     cut.m = h.m;
     std::vector<Segment> known;
     if (bh) {
         out.tested = h.m;
-        if (!find_cut(bands, criteria.level, passes, max_exact, cut, known)) return std::nullopt;
-    } else {
-        cut.threshold = criteria.level;
+        if (!find_cut(bands, criteria.level, prefix, passes, max_exact, cut, known)) return std::nullopt;
     }
     if (context.progress.stopped()) return out;
+    known.emplace_back(0, std::vector<double>(prefix.p), cut.k, static_cast<double>(cut.m));
     // A pair passes when its p-value is at or below `passing` (a level the
     // one pass and the kernels' bounds take, NaN passing nothing).
     const double passing = bh && criteria.level < 1 ? (cut.k > 0 ? cut.threshold : -1) : criteria.level;
+    if (listing && !listing_without_table(counting.listing(), space, out.top_pairs)) return std::nullopt;
 
-    if (!by_p) {
+    // The passing pairs in the order asked for; whether the walk stops.
+    std::vector<Collected> pairs;
+    bool settled = false;
+    if (!by_p && !(passing >= prefix.limit)) {
+        // Every passing pair is at hand: when fewer pass than are wanted and
+        // their scores differ, the walk takes them all, in score order.
+        for (const Collected& c : prefix.pairs)
+            if (c.p <= passing) pairs.push_back(c);
+        std::sort(pairs.begin(), pairs.end(),
+                  [](const Collected& a, const Collected& b) { return ranks_before(a.pair, b.pair); });
+        settled = pairs.size() < wanted;
+        for (std::size_t x = 1; x < pairs.size() && settled; ++x) settled = pairs[x - 1].pair.score != pairs[x].pair.score;
+    }
+    if (!by_p && !settled) {
         passes.next();
-        OnePass pass(space, Criteria{passing, criteria.max_pairs}, listing, context);
+        OnePass pass(space, Criteria{passing, criteria.max_pairs}, false, context);
         if (context.progress.stopped()) return out;
-        if (!pass.listing_settled() || !pass.selection_settled()) return std::nullopt;
+        if (!pass.selection_settled()) return std::nullopt;
         Selection taken = pass.take();
         out.pairs = std::move(taken.pairs);
-        out.top_pairs = std::move(taken.top_pairs);
         out.without_p_value = taken.without_p_value;
     } else {
-        if (listing && !listing_without_table(counting.listing(), space, out.top_pairs)) return std::nullopt;
-        // The pairs of the `wanted` smallest p-values that pass: the band of
-        // rank `wanted` bounds them.
-        const auto band = static_cast<std::size_t>(
-            std::partition_point(bands.begin(), bands.end(),
-                                 [&](const Band& b) { return b.hi < static_cast<std::int64_t>(wanted); }) -
-            bands.begin());
-        const double hi = std::min(band < bands.size() ? bands[band].ceil : 1.0, passing);
-        std::vector<Collected> pairs;
-        if (hi >= 0) {
-            std::int64_t needed = 0;
-            for (const Band& b : bands) needed += b.floor <= hi ? b.hi - b.lo : 0;
-            if (needed > max_exact / 6) return std::nullopt;  // 48 bytes a pair
-            std::vector<Gathered> g = passes.gather({{0, hi, true}});
-            if (context.progress.stopped()) return out;
-            pairs = std::move(g[0].pairs);
-            known.emplace_back(0, std::move(g[0].p), cut.k, static_cast<double>(cut.m));
+        if (by_p) {
+            // The pairs of the `wanted` smallest p-values that pass: the band
+            // of rank `wanted` bounds them.
+            const auto band = static_cast<std::size_t>(
+                std::partition_point(bands.begin(), bands.end(),
+                                     [&](const Band& b) { return b.hi < static_cast<std::int64_t>(wanted); }) -
+                bands.begin());
+            const double hi = std::min(band < bands.size() ? bands[band].ceil : 1.0, passing);
+            if (hi < prefix.limit) {
+                for (const Collected& c : prefix.pairs)
+                    if (c.p <= hi) pairs.push_back(c);
+            } else if (hi >= 0) {
+                std::int64_t needed = 0;
+                for (const Band& b : bands) needed += b.floor <= hi ? b.hi - b.lo : 0;
+                if (needed > max_exact / 6) return std::nullopt;  // 48 bytes a pair
+                std::vector<Gathered> g = passes.gather({{0, hi, true}});
+                if (context.progress.stopped()) return out;
+                pairs = std::move(g[0].pairs);
+            }
+            // Equal p-values by score, then in pair order.
+            std::sort(pairs.begin(), pairs.end(), [](const Collected& a, const Collected& b) {
+                return a.p != b.p ? a.p < b.p : ranks_before(a.pair, b.pair);
+            });
         }
-        // Equal p-values by score, then in pair order.
-        std::sort(pairs.begin(), pairs.end(), [](const Collected& a, const Collected& b) {
-            return a.p != b.p ? a.p < b.p : ranks_before(a.pair, b.pair);
-        });
         const bool stops = pairs.size() >= wanted;
         if (stops) pairs.resize(wanted);
         for (const Collected& c : pairs) out.pairs.push_back(selected_pair(c.pair, space.index(), c.p));

@@ -175,6 +175,11 @@ TEST(SelectionPaths, AdjustedSelectionAgreesWithAllPValues) {
                 ++runs;
             }
             expect_same_on_both_paths(ties, a, "unadjusted", Adjust::None, order);
+            // Few pairs kept in the first pass: the exact p-values come from
+            // further passes; or too few allowed: the table.
+            for (const test::Study* study : {&noise, static_cast<const test::Study*>(&mirror)})
+                without_table += expect_same_on_both_paths(*study, a, "passes", Adjust::BH, order, 20000);
+            runs += 2;
             expect_same_on_both_paths(noise, a, "few exact p-values", Adjust::BH, order, 40);
         }
     EXPECT_GT(without_table, runs * 3 / 4);  // all but equal scores in score order
