@@ -135,21 +135,33 @@ public:
         : HintedCollector(space, threads), local_(threads), scores_(listing ? threads : 0), top_(threads), kept_(kept) {}
 
     void collect(int thread, const ScoredBlock& b) override {
-        Histogram& h = local_[static_cast<std::size_t>(thread)];
+        Local& h = local_[static_cast<std::size_t>(thread)];
         Top& top = top_[static_cast<std::size_t>(thread)];
         if (h.bins.empty()) h.bins.assign(kBins, 0);
+        std::uint32_t* bins = h.bins.data();
         ListingScores* listing = scores_.empty() ? nullptr : &scores_[static_cast<std::size_t>(thread)];
         each_row(thread, b, [&](std::int32_t i, std::int32_t k0, std::int64_t at, const double* hint, std::int32_t n) {
+            double cut = top.cut;
             for (std::int32_t j = 0; j < n; ++j) {
                 double T = hint[j];
-                if (T == kInf) T = space_.p_sizes().statistic(b.r1[at + j], b.r2[at + j]);  // the exact one
-                if (T != T)
-                    ++h.none;
-                else if (T == kInf)
-                    ++h.zero;
-                else
-                    ++h.bins[bin_of(static_cast<float>(T))];
-                if (T >= top.cut) keep(top, {{b.score[at + j], b.r1[at + j], b.r2[at + j], space_.index().position(i, k0 + j)}, T});
+                if (T > 0 && T < kInf) {  // most pairs
+                    const float f = static_cast<float>(T);
+                    std::uint32_t bits;
+                    std::memcpy(&bits, &f, sizeof bits);
+                    ++bins[(bits >> kShift) + 1];
+                } else {
+                    if (T == kInf) T = space_.p_sizes().statistic(b.r1[at + j], b.r2[at + j]);  // the exact one
+                    if (T != T)
+                        ++h.none;
+                    else if (T == kInf)
+                        ++h.zero;
+                    else
+                        ++bins[bin_of(static_cast<float>(T))];
+                }
+                if (T >= cut) {
+                    keep(top, {{b.score[at + j], b.r1[at + j], b.r2[at + j], space_.index().position(i, k0 + j)}, T});
+                    cut = top.cut;
+                }
             }
             if (listing)
                 for (std::int32_t j = 0; j < n; ++j) listing->offer(b.score[at + j], space_.index().position(i, k0 + j));
@@ -159,7 +171,7 @@ public:
     Histogram histogram() const {
         Histogram all;
         all.bins.assign(kBins, 0);
-        for (const Histogram& h : local_) {
+        for (const Local& h : local_) {
             for (std::size_t b = 0; b < h.bins.size(); ++b) all.bins[b] += h.bins[b];
             all.zero += h.zero;
             all.none += h.none;
@@ -206,7 +218,11 @@ private:
         t.kept.resize(kept_);
     }
 
-    std::vector<Histogram> local_;
+    struct Local {
+        std::vector<std::uint32_t> bins;  // a thread scores fewer than 2^32 pairs
+        std::int64_t zero = 0, none = 0;
+    };
+    std::vector<Local> local_;
     std::vector<ListingScores> scores_;
     std::vector<Top> top_;
     std::size_t kept_;
