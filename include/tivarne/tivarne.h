@@ -210,7 +210,8 @@ struct Result {
     std::int64_t tested = 0;
     // Whether a table of all pairs was built (12 bytes per pair or more):
     // equal scores in the way of the selection or of the asked-for listings,
-    // Adjust::BH or Order::PValue, or one of the testing switches.
+    // more exact p-values than TestingOptions::max_exact with Adjust::BH or
+    // Order::PValue, or one of the testing switches.
     bool used_pair_table = false;
     // Empty unless Options::listings or Options::on_listings asked for them.
     Listings listings;

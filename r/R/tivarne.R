@@ -90,8 +90,7 @@
 #'     \item{without_p_value}{pairs without a p-value among those examined
 #'       (never selected)}
 #'     \item{used_pair_table}{whether the table of all pairs (12 bytes per
-#'       pair) was built: for `adjust = "BH"`, `order = "p_value"` or equal
-#'       scores in the selection}
+#'       pair) was built: for equal scores in the selection}
 #'     \item{level, max_pairs, adjust, order}{the arguments}
 #'     \item{version}{the version of the package}
 #'   }
