@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
         std::printf("%s %.3f s %ld MiB %zu pairs%s\n", mode.c_str(), seconds, usage.ru_maxrss / 1024,
                     result.selected.size(), result.used_pair_table ? " (table)" : "");
     } catch (const tivarne::Error& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "Error: %s\n", e.what());
         return 1;
     }
     return 0;

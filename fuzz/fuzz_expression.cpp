@@ -69,18 +69,18 @@ std::string reference_load(const std::string& path, std::int32_t n, std::size_t 
         double v = 0;
         const int r = std::fscanf(f, "%lf", &v);
         if (r == 0 || (r == 1 && !std::isfinite(v))) {
-            message = "Error: Invalid data in expressions";
+            message = "Invalid data in expressions";
         } else if (r == EOF) {
-            message = "Error: Invalid format in expression data.";
+            message = "Invalid format in expression data.";
         } else {
             flat[k] = v;
             if (k + 1 == total && std::fscanf(f, "%lf", &v) != EOF)
-                message = "Error: Invalid format in expression data.";
+                message = "Invalid format in expression data.";
         }
     }
     std::fclose(f);
     if (message.empty() && total > 0 && !reference_lines_hold_their_genes(path, n))
-        message = "Error: Invalid format in expression data.";
+        message = "Invalid format in expression data.";
     return message;
 }
 

@@ -28,13 +28,12 @@ std::string reference_labels(const std::string& path, std::int32_t count, std::v
         long v = 0;  // "%ld": an int would wrap values beyond its range
         const int r = std::fscanf(f, "%ld", &v);
         if (r == 0 || (r == 1 && v != 0 && v != 1)) {
-            message = "Error: Invalid data in labels";
+            message = "Invalid data in labels";
         } else if (r == EOF) {
-            message = "Error: Invalid format in label data.";
+            message = "Invalid format in label data.";
         } else {
             out[static_cast<std::size_t>(j)] = static_cast<int>(v);
-            if (j + 1 == count && std::fscanf(f, "%ld", &v) != EOF)
-                message = "Error: Invalid format in label data.";
+            if (j + 1 == count && std::fscanf(f, "%ld", &v) != EOF) message = "Invalid format in label data.";
         }
     }
     std::fclose(f);

@@ -151,7 +151,7 @@ class Evaluation:
             at = x * s.genes - x * (x + 1) // 2 + (y - x - 1)
             columns = {}
             for name in rows.columns:
-                if name in ("rank", "gene_x", "gene_y", "index_x", "index_y"):
+                if name in ("rank", "gene_x", "gene_y", "index_x", "index_y", "dc_class"):
                     continue
                 full = np.full(s.pairs, math.nan)
                 full[at] = rows[name].to_numpy(dtype=float)

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
             std::printf("%d\t%.2f\t%.2f\t%d\t%d\t%.2f\t%.2f\t%.2f\n", ++rank, p.score, p.log10_p,
                         p.gene_x + 1, p.gene_y + 1, p.r1, p.r2, p.c);
     } catch (const tivarne::Error& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "Error: %s\n", e.what());
         return 1;
     }
     return 0;

@@ -62,8 +62,8 @@ TIVARNE_API Dataset load_dataset(const std::string& expression_file, const std::
 // when it is opened ("w"), then each row appended on its own ("a"), so that
 // the file on disk is complete up to the last row at any moment. A write or
 // close that fails cuts the file back to its complete lines and throws Error
-// (kind Output) "Error: Cannot write the output file."; a file that cannot be
-// opened throws "Error: Cannot open the output file.".
+// (kind Output) "Cannot write the output file."; a file that cannot be
+// opened throws "Cannot open the output file.".
 class TIVARNE_API ResultFile {
 public:
     ResultFile(const std::string& path, const Criteria& criteria);

@@ -12,15 +12,16 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tivarne/export.h"
 
 namespace tivarne {
 
-// Every failure of the library is an Error. what() is one line, the same text
-// the command line prints (for example "Error: Each class needs at least one
-// sample (label data)."); kind() says what went wrong in general.
+// Every failure of the library is an Error. what() is one line, the text the
+// command line prints after its "Error: " (for example "Each class needs at
+// least one sample (label data)."); kind() says what went wrong in general.
 class TIVARNE_API Error : public std::runtime_error {
 public:
     enum class Kind {
@@ -165,6 +166,42 @@ struct TestingOptions {
     std::int64_t max_exact = std::int64_t{1} << 25;
 };
 
+// One gene of the differential network (Options::gene_summary): its pairs
+// that meet the analysis' criterion (p <= level, or q <= level with
+// Adjust::BH), counted over all pairs (or the focused ones), and whether it has
+// more of them than the overall pass rate predicts.
+struct GeneSummary {
+    std::int32_t gene = 0;       // 0-based index (a row of the data)
+    std::int64_t degree = 0;     // its pairs that pass
+    std::int64_t tested = 0;     // its pairs that have a p-value
+    double expected = 0;         // tested * (pairs passing / pairs with a p-value)
+    std::int64_t stronger_in_class1 = 0;  // of the passing ones: |r1| > |r2|
+    std::int64_t stronger_in_class2 = 0;  // |r2| > |r1|
+    std::int64_t sign_changes = 0;        // r1 and r2 of opposite signs (r1 * r2 < 0)
+    // Binomial upper tail P(X >= degree), X ~ Binomial(tested, pass rate);
+    // 1 when the degree is 0, NaN when the gene has no pair with a p-value.
+    double p_value = 1;
+    double q_value = 1;  // Benjamini-Hochberg over the genes' p-values
+};
+
+// Histograms over all pairs (or the focused ones) (Options::histograms).
+struct Histograms {
+    // Scores: bin b holds the scores in [b, b + 1) * score_width; the last
+    // bin also every larger score. NaN scores are counted apart.
+    double score_width = 0;
+    std::vector<std::int64_t> scores;
+    std::int64_t nan_scores = 0;
+    // p-values on a log scale: bin b holds the p-values with -log10 p in
+    // [b, b + 1) * log10_p_width; p-values below 10^-(bins * width) (and 0)
+    // are in p_below. Each pair is binned by its ECOR statistic on a grid of
+    // sqrt(T) steps of 1/2000: a pair lies at most 0.001 in -log10 p (0.0001
+    // near p = 1) from the bin its exact p-value falls in.
+    double log10_p_width = 0;
+    std::vector<std::int64_t> log10_p;
+    std::int64_t p_below = 0;
+    std::int64_t with_p_value = 0;  // the pairs that have a p-value
+};
+
 struct Options {
     // Threads for the parallel phases; 0 takes OpenMP's default
     // (OMP_NUM_THREADS, or all processor cores). Results do not depend on it.
@@ -190,6 +227,20 @@ struct Options {
     // result). An exception it throws ends the analysis and reaches the caller.
     std::function<void(const SelectedPair&)> on_selected;
     TestingOptions testing;
+    // The gene-level summary over all pairs into Result::gene_summary (one
+    // more scoring pass with Adjust::BH or Order::PValue; O(genes) memory).
+    bool gene_summary = false;
+    // The all-pairs histograms into Result::histograms.
+    bool histograms = false;
+    // Focused analyses: only these pairs are scored, tested and selected (BH
+    // counts only them), at a cost that scales with their number. With
+    // focus_genes: the pairs that contain a gene of the set (0-based, each
+    // once), or with focus_within only the pairs of two genes of the set.
+    // With focus_pairs: exactly the pairs listed (0-based genes, each pair
+    // once, in either order). Not both. Equal scores go in pair order.
+    std::vector<std::int32_t> focus_genes;
+    bool focus_within = false;
+    std::vector<std::pair<std::int32_t, std::int32_t>> focus_pairs;
 };
 
 struct Result {
@@ -215,7 +266,28 @@ struct Result {
     bool used_pair_table = false;
     // Empty unless Options::listings or Options::on_listings asked for them.
     Listings listings;
+    // With Options::gene_summary: every gene, smallest p-value first (ties
+    // by degree, largest first, then by gene).
+    std::vector<GeneSummary> gene_summary;
+    // With Options::gene_summary or Options::histograms: the pairs considered
+    // (all, or the focused ones), of which `passing` meet the criterion
+    // (only known with the gene summary; -1 otherwise), and the p-value at
+    // or below which a pair passes (the level, or BH's cut; -1 when none).
+    std::int64_t considered = 0;
+    std::int64_t passing = -1;
+    double p_threshold = -1;
+    // With Options::histograms.
+    Histograms histograms;
 };
+
+// The correlation class of a pair, e.g. "+/0": per class "+" or "-" when
+// the biweight midcorrelation differs from 0 at `level` (two-sided Student's
+// t with n - 2 degrees of freedom, t = r sqrt((n - 2) / (1 - r^2))), else "0";
+// class 1 first. "NA" for a correlation that is not a number or n < 3.
+TIVARNE_API std::string correlation_class(double r1, double r2, std::int32_t n1, std::int32_t n2,
+                                          double level = 0.05);
+// The two-sided p-value of that test for one correlation (NaN for NaN or n < 3).
+TIVARNE_API double correlation_p_value(double r, std::int32_t n);
 
 // Scores and ranks every pair of genes of `data` and selects the significant
 // ones. Throws Error: kind Input for unusable data (a value that is not

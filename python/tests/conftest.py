@@ -37,6 +37,17 @@ def built(variable, *path):
     return program
 
 
+# The column line of the command line's result file.
+COLUMNS = "rank \t score(WCOR) \t log10(p-value(ECOR)) \t gene X \t gene Y \t r1 \t r2 \t weight c\n"
+
+
+def result_head(level, max_pairs):
+    """The lines of the command line's result file before its column line."""
+    rule = "-" * 49 + "\n"
+    return ("Results of TIVARNE:\n%ssignificant level = %f\nnumber of gene pairs to be output = %d (maximum)\n%s"
+            % (rule, level, max_pairs, rule))
+
+
 def run_cli(expression, labels, answers, result):
     subprocess.run([built("TIVARNE_CLI", "tivarne"), "-e", str(expression), "-l", str(labels), "-o", str(result)],
                    input=answers, text=True, check=True, stdout=subprocess.DEVNULL)

@@ -7,6 +7,10 @@ read_table()   reads an expression table (delimited text, GEO series matrix)
 read_result()  reads a result file of the command line ``tivarne``, or a pairs
                table of tivarne-analyse or tivarne-annotate.
 report()       writes the HTML report of an analysis: one self-contained file.
+rewired_genes() the genes of the differential network, ranked by how many
+               more significant pairs they have than the pass rate predicts.
+pair_histograms() the histograms of scores and p-values over all pairs of an
+               analysis run with histograms=True.
 
 See help(tivarne.analyse) for the arguments and the columns.
 
@@ -21,7 +25,8 @@ tivarne.run, ``tivarne-report`` is tivarne.report() as a command.
 import importlib
 import os
 
-__all__ = ["SmallClassWarning", "analyse", "read_result", "read_table", "report"]
+__all__ = ["SmallClassWarning", "analyse", "pair_histograms", "read_result", "read_table", "report",
+           "rewired_genes"]
 
 
 def _version():
@@ -42,7 +47,7 @@ __version__ = _version()
 # Imported on first use, so that the companions run from a source checkout
 # where the compiled extension (_core) has not been built.
 _LAZY = {"analyse": "._analysis", "read_result": "._result_file", "read_table": "._tables", "report": "._report",
-         "SmallClassWarning": "._classes"}
+         "SmallClassWarning": "._classes", "rewired_genes": "._rewired", "pair_histograms": "._rewired"}
 _SUBMODULES = {"_analysis", "_core", "_result_file", "_report", "network", "plot"}
 
 

@@ -36,12 +36,15 @@ pairs        one object per shown pair, in rank order: rank, gene_x,
 expression   samples (names), classes (1, 2, or 0 for a sample left out),
              values: {index (text): the gene's values, 4 significant
              digits} for the genes of the shown pairs
-genes        null, or one object per gene: gene, degree, expected,
-             stronger_in_class1, stronger_in_class2, sign_changes, p, q
-histograms   null, or {score: {edges, counts, cut}, p_value: {log10_edges,
-             counts}, pairs_with_p_value}: all pairs' scores (len(edges) =
-             len(counts) + 1; cut = the score of the selection's cut) and
-             p-values binned on a log10 scale
+genes        null (not computed: a result file), or one object per gene:
+             gene, degree, expected, stronger_in_class1, stronger_in_class2,
+             sign_changes, p, q; the 5000 with the smallest p at most
+histograms   null, or {score: {edges, counts, cut, nan_scores}, p_value:
+             {log10_edges, counts, p_below}, pairs_with_p_value}: all pairs'
+             scores (len(edges) = len(counts) + 1; bins of 0.01; cut = the
+             score of the last pair shown) and p-values binned on a log10
+             scale (bins of 0.01 from -12 to 0, and the p-values below 1e-12
+             in a first bin from -13 to -12), from the library's histograms
 """
 import argparse
 import json
@@ -62,6 +65,9 @@ ASSETS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "report_assets
 FORMAT = 1
 DEFAULT_MAX_PAIRS = 500
 DEFAULT_NETWORK_EDGES = 500
+# The gene table shows the genes with the smallest p-values, at most this many
+# (a few hundred bytes each).
+MAX_GENES = 5000
 GENE_COLUMNS = ["gene", "degree", "expected", "stronger_in_class1", "stronger_in_class2", "sign_changes", "p", "q"]
 _MARKER = re.compile(r"@@(TITLE|STYLE|LIBRARY|SCRIPT|DATA)@@")
 # Characters that must not appear literally inside a <script> element.
@@ -158,16 +164,17 @@ def _make(expression, labels, path, level, max_pairs, gene_names, class_names, r
             raise InputError("a result file is reported as it is: leave out %s (its level and number of pairs "
                              "come from the file)." % ", ".join(given))
         records, summary, classes = _from_result(os.fspath(result), values.shape[0], labels, names)
+        genes = histograms = None
     else:
-        records, summary, classes = _from_analysis(values, labels, names, samples, source, level, max_pairs,
-                                                   options)
+        records, summary, classes, genes, histograms = _from_analysis(values, labels, names, samples, source, level,
+                                                                      max_pairs, options)
     if class_names is not None:
         for entry, name in zip(summary["classes"], class_names):
             entry["name"] = name
     summary.update(
         title=title or "%s vs %s" % (summary["classes"][0]["name"], summary["classes"][1]["name"]),
         network_edges=int(network_edges), version=__version__, command=command)
-    data = report_data(summary, records, np.asarray(values, dtype=np.float64), samples, classes)
+    data = report_data(summary, records, np.asarray(values, dtype=np.float64), samples, classes, genes, histograms)
     write_report(data, path)
     return data
 
@@ -310,14 +317,19 @@ def _named(records, names):
 
 
 def _from_analysis(values, labels, names, samples, source, level, max_pairs, options):
-    """(records, summary, sample classes) of a run of analyse()."""
-    from ._analysis import analyse
+    """(records, summary, sample classes, gene table, histograms) of a run of
+    analyse() with the gene table and the all-pairs histograms."""
+    from ._analysis import _run
+    from ._rewired import gene_frame
     start = time.perf_counter()
-    pairs = analyse(values, labels, level=level, max_pairs=max_pairs, **options)
+    pairs, out, _ = _run(values, labels, level=level, max_pairs=max_pairs, gene_summary=True,
+                         **dict(options, histograms=True))
     seconds = time.perf_counter() - start
     attrs = pairs.attrs
     records = _named(pair_records(pairs), names)
-    classes = _sample_classes(labels, attrs)
+    classes = _sample_classes(*_by_column(values, labels, options.get("samples")), attrs)
+    genes = gene_frame(out, None if names is None else np.asarray(names, dtype=object), attrs).head(MAX_GENES)
+    histograms = _histograms(attrs["histograms"], records)
     shown = len(records)
     summary = {
         "genes": int(attrs["genes"]), "samples": int(attrs["samples"]),
@@ -326,12 +338,42 @@ def _from_analysis(values, labels, names, samples, source, level, max_pairs, opt
         "left_out": int(attrs.get("left_out", len(classes) - int(attrs["n1"]) - int(attrs["n2"]))),
         "level": float(attrs["level"]), "adjust": attrs["adjust"] or "none", "p_value_route": "ECOR",
         "order": attrs["order"], "max_pairs": int(attrs["max_pairs"]), "pairs_tested": int(attrs["pairs"]),
-        "pairs_with_p_value": int(attrs["tested"]) if attrs["adjust"] else None,
-        # The walk reached the end of the ranking when it selected fewer than
-        # max_pairs pairs: then every passing pair is shown.
-        "pairs_passing": shown if shown < max_pairs else None,
+        "pairs_with_p_value": int(attrs["pairs_with_p_value"]), "pairs_passing": int(out["passing"]),
         "pairs_shown": shown, "run_time_s": round(seconds, 3), "source": "analysis", "result_file": None}
-    return records, summary, classes
+    return records, summary, classes, genes, histograms
+
+
+def _histograms(h, records):
+    """The report's histograms from the library's: scores in bins of 0.01 up
+    to the highest, with the score of the last pair shown as the cut; p-values
+    by log10 p ascending (bins of 0.01 from -12 to 0; the p-values below
+    1e-12, and 0, in a first bin from -13 to -12)."""
+    per = 10
+    scores = np.asarray(h["scores"], dtype=np.int64)
+    last = int(np.flatnonzero(scores).max()) + 1 if scores.any() else 1
+    last = -(-last // per) * per
+    merged = scores[:last].reshape(-1, per).sum(axis=1)
+    width = h["score_width"] * per
+    p_counts = [int(h["p_below"])] + [int(c) for c in reversed(h["log10_p"])]
+    bins = len(h["log10_p"])
+    log10_edges = [-(bins * h["log10_p_width"]) - 1] + [
+        round(-(bins - k) * h["log10_p_width"], 10) for k in range(bins + 1)]
+    cut = min((r["score"] for r in records if r["score"] is not None), default=None)
+    return {"score": {"edges": [round(k * width, 10) for k in range(len(merged) + 1)],
+                      "counts": [int(c) for c in merged], "cut": cut,
+                      "nan_scores": int(h["nan_scores"])},
+            "p_value": {"log10_edges": log10_edges, "counts": p_counts, "p_below": int(h["p_below"])},
+            "pairs_with_p_value": int(h["with_p_value"])}
+
+
+def _by_column(values, labels, samples):
+    """(labels in the order of the columns, matched by name as analyse()
+    matches them; the mask of the samples= filter, or None)."""
+    import pandas as pd
+    from ._analysis import _aligned, _names, _samples
+    names = _names(values.columns) if isinstance(values, pd.DataFrame) else None
+    count = values.shape[1]
+    return _aligned(labels, "labels", count, names), None if samples is None else _samples(samples, count, names)
 
 
 def _class_name(value, number, source):
@@ -341,13 +383,16 @@ def _class_name(value, number, source):
     return "+".join(str(v) for v in values)
 
 
-def _sample_classes(labels, attrs):
-    """Each sample's class (1, 2, 0 when left out) from the class values of a run."""
+def _sample_classes(labels, used, attrs):
+    """Each sample's class (1, 2, 0 when left out) from the class values of a
+    run; `used`: the mask of its samples= filter (None: every sample)."""
     import pandas as pd
 
     if isinstance(labels, (pd.Series, pd.Index)):
         labels = labels.array
     given = np.asarray(labels, dtype=object)
+    if used is not None:
+        given = np.where(used, given, None)
 
     def members(value):
         wanted = value if isinstance(value, (list, tuple)) else [value]

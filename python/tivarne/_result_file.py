@@ -13,13 +13,14 @@ NO_PAIRS = "---No significant gene pairs---"
 FILE_COLUMNS = ["rank", "score(WCOR)", "log10(p-value(ECOR))", "gene X", "gene Y", "r1", "r2", "weight c"]
 # The result file's columns under analyse()'s names, in its order.
 _FILE_NAMES = ["rank", "score", "log10_p", "gene_x", "gene_y", "r1", "r2", "c"]
-# The pairs table: these columns in this order, then p_value and q_value when known.
+# The pairs table: these columns in this order, then p_value, q_value and dc_class when known.
 TABLE_COLUMNS = ["rank", "score", "log10_p", "gene_x", "gene_y", "name_x", "name_y", "r1", "r2", "c"]
-_OPTIONAL = ["p_value", "q_value"]
+_OPTIONAL = ["p_value", "q_value", "dc_class"]
+_TEXT = ("name_x", "name_y", "dc_class")
 _INTEGERS = {"rank", "gene_x", "gene_y"}
 # analyse()'s column order.
 _ORDER = ["rank", "gene_x", "gene_y", "index_x", "index_y", "score", "r1", "r2", "c", "p_value", "log10_p",
-          "q_value"]
+          "q_value", "dc_class"]
 
 
 def read_result(path):
@@ -138,7 +139,8 @@ def _pairs_table(path, text):
         raise InputError("%s is neither a tivarne result file nor a pairs table (expected the first line "
                          '"Results of TIVARNE:" or the header "%s").' % (path, "\t".join(TABLE_COLUMNS)))
     named = "name_x" in header and "name_y" in header
-    numbers = [k for k, name in enumerate(header) if name not in ("name_x", "name_y")]
+    numbers = [k for k, name in enumerate(header) if name not in _TEXT]
+    classes = []
     rows, names = [], []
     for number, line in enumerate(lines[1:], start=2):
         fields = line.split("\t")
@@ -148,6 +150,8 @@ def _pairs_table(path, text):
         rows.append(_row(path, number, [fields[k] for k in numbers], ", ".join(header[k] for k in numbers)))
         if named:
             names.append((fields[header.index("name_x")], fields[header.index("name_y")]))
+        if "dc_class" in header:
+            classes.append(fields[header.index("dc_class")])
     try:
         table = _frame(rows, [header[k] for k in numbers])
     except ValueError as e:
@@ -158,6 +162,8 @@ def _pairs_table(path, text):
         table["gene_y"] = np.array([n[1] for n in names], dtype=object)
     else:
         table["gene_x"], table["gene_y"] = table.index_x.copy(), table.index_y.copy()
+    if "dc_class" in header:
+        table["dc_class"] = np.array(classes, dtype=object)
     pairs = table[[name for name in _ORDER if name in table]]
     for number, (x, y) in enumerate(zip(pairs.index_x, pairs.index_y), start=2):
         _check_genes(path, number, x, y)
@@ -211,6 +217,8 @@ def pairs_text(pairs, names=None):
                 fields.append("%d" % (x[k] if column == "gene_x" else y[k]))
             elif column in ("name_x", "name_y"):
                 fields.append(str((name_x if column == "name_x" else name_y)[k]))
+            elif column == "dc_class":
+                fields.append(str(row[column]))
             else:
                 fields.append(_number(row[column], decimals))
         lines.append("\t".join(fields))

@@ -2,7 +2,8 @@
 
     tivarne-analyse EXPRESSION LABELS [--genes GENES] -o OUT [--level L]
                     [--max-pairs N] [--adjust BH|none] [--order score|p_value]
-                    [--threads T]
+                    [--threads T] [--gene-table GENES_OUT] [--class-level L]
+                    [--focus-gene G ... [--within] | --focus-pair A B ...]
 
 EXPRESSION and LABELS are files in tivarne's own format (tivarne-prep's
 expr.txt and labels.txt), read as the command line reads them. The analysis
@@ -10,8 +11,14 @@ is the library's, as in tivarne.analyse(); by default it selects by
 Benjamini-Hochberg q-value at 0.05 (a false discovery rate of 5 %), not by
 each pair's own p-value: over millions of pairs a per-pair level lets through
 about level x pairs by chance alone. Writes the pairs table OUT (TAB-separated:
-rank score log10_p gene_x gene_y [name_x name_y] r1 r2 c p_value [q_value],
-numbers in full precision) and prints a one-line summary. With GENES (one
+rank score log10_p gene_x gene_y [name_x name_y] r1 r2 c p_value [q_value]
+dc_class, numbers in full precision; dc_class: the correlation classes such as
+"+/0", by Student's t on each class's midcorrelation at --class-level) and
+prints a one-line summary; --gene-table writes the gene table next to it (the
+columns of tivarne.rewired_genes(), with the gene's row as index). A focused
+analysis scores only the pairs of the --focus-gene genes (names of GENES, or
+row numbers from 1; with --within only the pairs among them) or the listed
+--focus-pair pairs, and BH counts only them. With GENES (one
 name per line, genes.txt of tivarne-prep) the table names the genes. Files
 beside a manifest of tivarne-prep must be the ones it records; its class
 names name the classes.
@@ -34,9 +41,10 @@ def _class_name(value, fallback):
     return text or fallback
 
 
-def analyse_files(expression, labels, genes=None, **options):
-    """(pairs, gene names or None, [warnings]) of tivarne's files, checked."""
-    from ._analysis import analyse  # the compiled part, only here
+def analyse_files(expression, labels, genes=None, gene_table=False, focus=None, **options):
+    """(pairs, gene names or None, [warnings], gene table text or None) of
+    tivarne's files, checked."""
+    from ._analysis import _run  # the compiled part, only here
 
     record = data_set(expression, labels, genes)
     values, classes = check_files(expression, labels)
@@ -55,10 +63,24 @@ def analyse_files(expression, labels, genes=None, **options):
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always", SmallClassWarning)
         try:
-            pairs = analyse(values, named, class1=class1, class2=class2, **options)
+            options.update(focus or {})
+            if names is not None and focus:
+                import pandas as pd  # focus genes named by GENES
+                values = pd.DataFrame(values, index=names, copy=False)
+            pairs, out, _ = _run(values, named, class1=class1, class2=class2, gene_summary=gene_table, **options)
         except ValueError as e:
             raise InputError("%s, %s: %s." % (expression, labels, str(e).rstrip(".")))
-    return pairs, names, [str(w.message) for w in caught if issubclass(w.category, SmallClassWarning)]
+    table = None
+    if gene_table:
+        from ._rewired import gene_frame, gene_table_text
+        genes_frame = gene_frame(out, None if names is None else np.asarray(names, dtype=object), pairs.attrs)
+        table = gene_table_text(genes_frame, np.asarray(out["gene_table"]["gene"], dtype=np.int64) + 1)
+    return pairs, names, [str(w.message) for w in caught if issubclass(w.category, SmallClassWarning)], table
+
+
+def _gene(text):
+    """A gene of the command line: a row number when it is one and not a name."""
+    return int(text) if text.isdigit() else text
 
 
 def summary(pairs, output):
@@ -89,13 +111,28 @@ def _main(argv):
     p.add_argument("--order", choices=["score", "p_value"], default="score",
                    help="walk and rows by score, best first (default), or by p-value")
     p.add_argument("--threads", type=int, metavar="T", help="threads (default: all cores, or OMP_NUM_THREADS)")
+    p.add_argument("--gene-table", metavar="GENES_OUT", help="also write the gene table (every gene's passing pairs "
+                   "over all pairs and its over-representation test)")
+    p.add_argument("--class-level", type=float, default=0.05, metavar="L",
+                   help="level of the correlation classes, column dc_class (default 0.05)")
+    p.add_argument("--focus-gene", action="append", metavar="G", help="focus on the pairs of gene G (repeatable)")
+    p.add_argument("--within", action="store_true", help="with --focus-gene: only the pairs among those genes")
+    p.add_argument("--focus-pair", nargs=2, action="append", metavar=("A", "B"), help="focus on this pair (repeatable)")
     args = p.parse_args(argv)
+    focus = {}
+    if args.focus_gene:
+        focus = {"genes": [_gene(g) for g in args.focus_gene], "within": args.within}
+    elif args.within:
+        p.error("--within goes with --focus-gene")
+    if args.focus_pair:
+        focus["pairs"] = [tuple(_gene(g) for g in pair) for pair in args.focus_pair]
     if not -2**31 <= args.max_pairs < 2**31:
         p.error("--max-pairs takes -2147483648 to 2147483647")
-    pairs, names, small = analyse_files(args.expression, args.labels, args.genes, level=args.level,
-                                        max_pairs=args.max_pairs, adjust=None if args.adjust == "none" else "BH",
-                                        order=args.order, threads=args.threads)
-    write_files({args.output: pairs_text(pairs, names)})
+    pairs, names, small, table = analyse_files(
+        args.expression, args.labels, args.genes, bool(args.gene_table), level=args.level, max_pairs=args.max_pairs,
+        adjust=None if args.adjust == "none" else "BH", order=args.order, threads=args.threads,
+        class_level=args.class_level, focus=focus)
+    write_files(dict({args.output: pairs_text(pairs, names)}, **({args.gene_table: table} if table else {})))
     print(summary(pairs, args.output))
     for text in small:
         sys.stderr.write("Warning: %s\n" % text)

@@ -59,6 +59,20 @@
 #'   first (as the command line does); `"p_value"`: smallest p-value first
 #'   (equal p-values by score, then by gene numbers), so that `max_pairs`
 #'   keeps the strongest evidence.
+#' @param genes A focused analysis: only the pairs that contain one of these
+#'   genes (rownames, or row numbers) are scored, tested and selected; with
+#'   `adjust = "BH"` the q-values count only them. The cost scales with those
+#'   pairs. Their values are those of a full run to the bit; equal scores go
+#'   in pair order.
+#' @param pairs A focused analysis of exactly these pairs: a two-column
+#'   matrix or data frame of genes (names or row numbers), one pair per row;
+#'   not with `genes`.
+#' @param within With `genes`: only the pairs of two genes of the set.
+#' @param class_level The level of the correlation classes (column
+#'   `dc_class`).
+#' @param histograms Also histogram the scores and p-values of all pairs (or
+#'   of the focused ones) into the attribute's `histograms` (see
+#'   [tivarne_genes()] for the gene table).
 #'
 #' @return A data frame with one row per selected pair, best score first (or
 #'   smallest p-value first with `order = "p_value"`):
@@ -72,6 +86,11 @@
 #'     \item{c}{the weight, `score / |r1 - r2|` (`NaN` when `r1 == r2`)}
 #'     \item{p_value, log10_p}{the ECOR p-value and its base-10 logarithm}
 #'     \item{q_value}{the Benjamini-Hochberg q-value (`adjust = "BH"` only)}
+#'     \item{dc_class}{the correlation classes, class 1 then class 2, such as
+#'       `"+/0"`: `"+"` or `"-"` when the class's midcorrelation differs from
+#'       0 at `class_level` (two-sided Student's t on n - 2 degrees of freedom,
+#'       as `cor.test` computes it), else `"0"`; `"NA"` for a correlation that
+#'       is not a number}
 #'   }
 #'   No pair qualifies: zero rows with these columns. The attribute
 #'   `"tivarne"` is a list (the same names as the Python package's
@@ -93,6 +112,12 @@
 #'       pair) was built: for equal scores in the selection}
 #'     \item{level, max_pairs, adjust, order}{the arguments}
 #'     \item{version}{the version of the package}
+#'     \item{histograms, pairs_with_p_value}{with `histograms = TRUE`: a list
+#'       of `score_width` and `scores` (counts of bins of scores; NaN scores
+#'       in `nan_scores`), `log10_p_width` and `log10_p` (counts of bins of
+#'       -log10 p down to p = 1e-12, smaller ones in `p_below`; each pair lies
+#'       at most 0.001 in -log10 p from the bin of its exact p-value) and
+#'       `with_p_value`}
 #'   }
 #'
 #' @section Classes:
@@ -131,7 +156,17 @@
 #' @export
 tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL, class2 = NULL,
                     samples = NULL, threads = NULL, adjust = c("none", "BH"), assay = 1L,
-                    order = c("score", "p_value")) {
+                    order = c("score", "p_value"), genes = NULL, pairs = NULL, within = FALSE,
+                    class_level = 0.05, histograms = FALSE) {
+  run_tivarne(expr, labels, level, max_pairs, class1, class2, samples, threads, match.arg(adjust), assay,
+              match.arg(order), genes, pairs, within, class_level, histograms)$pairs
+}
+
+# tivarne() with the library's whole output: list(pairs, all_pairs).
+run_tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL, class2 = NULL,
+                        samples = NULL, threads = NULL, adjust = c("none", "BH"), assay = 1L,
+                        order = c("score", "p_value"), genes = NULL, pairs = NULL, within = FALSE,
+                        class_level = 0.05, histograms = FALSE, gene_summary = FALSE) {
   adjust <- match.arg(adjust)
   order <- match.arg(order)
   if (!is.numeric(level) || length(level) != 1L || is.na(level))
@@ -152,8 +187,12 @@ tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL, c
   if (length(chosen$used) < ncol(x)) x <- x[, chosen$used, drop = FALSE]
   check_finite(x, chosen$used)
   for (message in chosen$small) caution(message)
+  focus <- focus_arguments(genes, pairs, within, x)
+  if (!is.numeric(class_level) || length(class_level) != 1L || is.na(class_level))
+    fail("class_level must be one number.")
   out <- tryCatch(.analyse(x, chosen$labels, as.double(level), walk_limit, as.integer(threads),
-                           adjust == "BH", order == "p_value"),
+                           adjust == "BH", order == "p_value", isTRUE(gene_summary), isTRUE(histograms),
+                           focus$genes, focus$within, focus$x, focus$y, as.double(class_level)),
                   error = function(e) fail(conditionMessage(e)))
 
   p <- out$pairs
@@ -164,6 +203,7 @@ tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL, c
                       score = p$score, r1 = p$r1, r2 = p$r2, c = p$c, p_value = p$p_value,
                       log10_p = p$log10_p, stringsAsFactors = FALSE)
   if (adjust == "BH") pairs$q_value <- p$q_value
+  pairs$dc_class <- p$dc_class
   counts <- out$counts
   attr(pairs, "tivarne") <- list(
     class1 = chosen$class1, class2 = chosen$class2, n1 = counts$class1, n2 = counts$class2,
@@ -171,7 +211,11 @@ tivarne <- function(expr, labels, level = 0.01, max_pairs = 20, class1 = NULL, c
     pairs = counts$pairs, tested = counts$tested, without_p_value = counts$without_p_value,
     used_pair_table = counts$used_pair_table, level = level, max_pairs = max_pairs, adjust = adjust, order = order,
     version = as.character(utils::packageVersion("tivarne")))
-  pairs
+  if (isTRUE(histograms)) {
+    attr(pairs, "tivarne")$histograms <- out$all_pairs$histograms
+    attr(pairs, "tivarne")$pairs_with_p_value <- out$all_pairs$histograms$with_p_value
+  }
+  list(pairs = pairs, all_pairs = out$all_pairs, names = genes)
 }
 
 # An error of class tivarne_error whose message is printed as the command

@@ -11,8 +11,8 @@ Rcpp::Rostream<false>& Rcpp::Rcerr = Rcpp::Rcpp_cerr_get();
 #endif
 
 // analyse_matrix
-Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, double level, int max_pairs, int threads, bool bh, bool by_p_value);
-RcppExport SEXP _tivarne_analyse_matrix(SEXP exprSEXP, SEXP labelsSEXP, SEXP levelSEXP, SEXP max_pairsSEXP, SEXP threadsSEXP, SEXP bhSEXP, SEXP by_p_valueSEXP) {
+Rcpp::List analyse_matrix(Rcpp::NumericMatrix expr, Rcpp::IntegerVector labels, double level, int max_pairs, int threads, bool bh, bool by_p_value, bool gene_summary, bool histograms, SEXP focus_genes, bool within, SEXP focus_x, SEXP focus_y, double class_level);
+RcppExport SEXP _tivarne_analyse_matrix(SEXP exprSEXP, SEXP labelsSEXP, SEXP levelSEXP, SEXP max_pairsSEXP, SEXP threadsSEXP, SEXP bhSEXP, SEXP by_p_valueSEXP, SEXP gene_summarySEXP, SEXP histogramsSEXP, SEXP focus_genesSEXP, SEXP withinSEXP, SEXP focus_xSEXP, SEXP focus_ySEXP, SEXP class_levelSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
@@ -23,13 +23,20 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< int >::type threads(threadsSEXP);
     Rcpp::traits::input_parameter< bool >::type bh(bhSEXP);
     Rcpp::traits::input_parameter< bool >::type by_p_value(by_p_valueSEXP);
-    rcpp_result_gen = Rcpp::wrap(analyse_matrix(expr, labels, level, max_pairs, threads, bh, by_p_value));
+    Rcpp::traits::input_parameter< bool >::type gene_summary(gene_summarySEXP);
+    Rcpp::traits::input_parameter< bool >::type histograms(histogramsSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type focus_genes(focus_genesSEXP);
+    Rcpp::traits::input_parameter< bool >::type within(withinSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type focus_x(focus_xSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type focus_y(focus_ySEXP);
+    Rcpp::traits::input_parameter< double >::type class_level(class_levelSEXP);
+    rcpp_result_gen = Rcpp::wrap(analyse_matrix(expr, labels, level, max_pairs, threads, bh, by_p_value, gene_summary, histograms, focus_genes, within, focus_x, focus_y, class_level));
     return rcpp_result_gen;
 END_RCPP
 }
 
 static const R_CallMethodDef CallEntries[] = {
-    {"_tivarne_analyse_matrix", (DL_FUNC) &_tivarne_analyse_matrix, 7},
+    {"_tivarne_analyse_matrix", (DL_FUNC) &_tivarne_analyse_matrix, 14},
     {NULL, NULL, 0}
 };
 

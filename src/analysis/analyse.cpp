@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/all_pairs.h"
+#include "analysis/focused.h"
 #include "core/containers.h"
 #include "core/error.h"
 #include "core/progress.h"
@@ -59,32 +61,25 @@ void check_progress(const ProgressReporter& progress) {
 
 // The class sizes of valid data; throws the Input error of the first problem.
 LabelVector validate(const DataView& data, std::int32_t min_class_size) {
-    if (data.genes < 0 || data.samples < 0) input_error("Error: Invalid sizes of the data.");
-    if (data.genes > kMaxGenes) input_error("Error: Too many genes (at most 46341).");
-    if (data.samples > 0 && !data.labels) input_error("Error: No labels given.");
-    if (data.samples > 0 && data.genes > 0 && !data.values) input_error("Error: No expression values given.");
+    if (data.genes < 0 || data.samples < 0) input_error(message::kInvalidSizes);
+    if (data.genes > kMaxGenes) input_error(message::kTooManyGenes);
+    if (data.samples > 0 && !data.labels) input_error(message::kNoLabels);
+    if (data.samples > 0 && data.genes > 0 && !data.values) input_error(message::kNoValues);
     LabelVector class_sizes(2);
     class_sizes(0) = class_sizes(1) = 0;
     for (std::int32_t j = 0; j < data.samples; ++j) {
         const std::int32_t label = data.labels[j];
-        if (label != 0 && label != 1) input_error("Error: Invalid data in labels");
+        if (label != 0 && label != 1) input_error(message::kLabelData);
         ++class_sizes(label == 1 ? 0 : 1);
     }
-    if (class_sizes(0) == 0 || class_sizes(1) == 0)
-        input_error("Error: Each class needs at least one sample (label data).");
+    if (class_sizes(0) == 0 || class_sizes(1) == 0) input_error(message::kEmptyClass);
     const ExpressionView x(data);
     for (std::int32_t g = 0; g < data.genes; ++g)
         for (std::int32_t j = 0; j < data.samples; ++j)
-            if (!std::isfinite(x(j, g)))
-                input_error(("Error: Invalid data in expressions (gene " + std::to_string(g + 1) +
-                             ", sample " + std::to_string(j + 1) + ": not a finite number).")
-                                .c_str());
+            if (!std::isfinite(x(j, g))) input_error(message::not_finite(g + 1, j + 1));
     for (int c = 0; c < 2; ++c)
         if (class_sizes(c) < min_class_size)
-            input_error(("Error: Class " + std::to_string(c + 1) + " has " + std::to_string(class_sizes(c)) +
-                         (class_sizes(c) == 1 ? " sample" : " samples") + "; each class needs at least " +
-                         std::to_string(min_class_size) + " for its correlations to mean anything.")
-                            .c_str());
+            input_error(message::class_too_small(c + 1, class_sizes(c), min_class_size));
     return class_sizes;
 }
 
@@ -146,6 +141,8 @@ struct Call {
     const Options& options;
     const Context& context;
     Delivery& delivery;
+    Result& result;
+    bool focused;
 
     bool plain() const { return options.adjust == Adjust::None && options.order == Order::Score; }
 };
@@ -201,9 +198,13 @@ std::unique_ptr<CompactTable> score_table(const PairSpace& space, const Context&
 Selection select_in_one_pass(const PairSpace& space, const Call& call) {
     ProgressReporter& progress = call.context.progress;
     progress.begin(Phase::Scoring, space.pairs());
-    OnePass pass(space, call.criteria, call.delivery.listings_asked(), call.context);
+    const std::unique_ptr<AllPairsCollector> all_pairs =
+        one_pass_collector(space, call.criteria, call.options, call.context);
+    OnePass pass(space, call.criteria, call.delivery.listings_asked(), call.context,
+                 all_pairs ? std::vector<BlockCollector*>{all_pairs.get()} : std::vector<BlockCollector*>{});
     progress.end();
     check_progress(progress);
+    if (all_pairs) deliver_all_pairs(*all_pairs, space, call.criteria.level, call.options, call.result);
     Selection s = pass.take();
     if (pass.listing_settled() && pass.selection_settled()) return s;
 
@@ -227,13 +228,33 @@ Selection select_in_one_pass(const PairSpace& space, const Call& call) {
 //                                   p-values where needed; the table when
 //                                   equal scores need it)
 //   otherwise                       the selection in the scoring pass
-Selection select_fast(const Study& s, const Call& call) {
+std::unique_ptr<PairSpace> fast_space(const Study& s, const Context& context) {
     std::array<ClassTerms, 2> terms;
-    compute_class_terms(s.expression, s.labels, s.bivar, s.medmad, call.context.threads, terms.data());
-    const PairSpace space(static_cast<std::int32_t>(s.expression.size2()), s.p_sizes(), std::move(terms));
+    compute_class_terms(s.expression, s.labels, s.bivar, s.medmad, context.threads, terms.data());
+    return std::make_unique<PairSpace>(static_cast<std::int32_t>(s.expression.size2()), s.p_sizes(),
+                                       std::move(terms));
+}
+
+// The statistics over all pairs, in a pass of their own after a selection
+// that could not collect them.
+Selection with_all_pairs(Selection selection, const PairSpace& space, const Call& call) {
+    all_pairs_pass(space, call.criteria, call.options, call.context, selection.p_threshold, call.result);
+    check_progress(call.context.progress);
+    return selection;
+}
+
+Selection select_fast(const Study& s, const Call& call) {
+    const std::unique_ptr<PairSpace> terms_space = fast_space(s, call.context);
+    const PairSpace& space = *terms_space;
+    if (call.focused) {
+        Selection focused_selection = select_focused(space, call.criteria, call.options, call.context, call.result);
+        check_progress(call.context.progress);
+        return focused_selection;
+    }
     if (call.delivery.listings_asked()) call.delivery.first_pairs(first_pairs(space));
 
-    if (call.options.testing.pair_table) return walk_table(score_table(space, call.context)->ranking(), space, call);
+    if (call.options.testing.pair_table)
+        return with_all_pairs(walk_table(score_table(space, call.context)->ranking(), space, call), space, call);
     if (!call.plain()) {
         call.context.progress.begin(Phase::Scoring, space.pairs());
         std::optional<Selection> adjusted = select_adjusted(space, call.criteria, call.options.adjust,
@@ -241,8 +262,8 @@ Selection select_fast(const Study& s, const Call& call) {
                                                             call.context, call.options.testing.max_exact);
         call.context.progress.end();
         check_progress(call.context.progress);
-        if (adjusted) return std::move(*adjusted);
-        return walk_table(score_table(space, call.context)->ranking(), space, call);
+        if (adjusted) return with_all_pairs(std::move(*adjusted), space, call);
+        return with_all_pairs(walk_table(score_table(space, call.context)->ranking(), space, call), space, call);
     }
     return select_in_one_pass(space, call);
 }
@@ -269,10 +290,10 @@ Result run_analysis(const DataView& data, const Criteria& criteria, const Option
     check_progress(progress);
 
     Delivery delivery(options, result);
-    const Call call{criteria, options, context, delivery};
-    delivery.finish(options.testing.engine == Engine::Straightforward ? select_straightforward(s, call)
-                                                                      : select_fast(s, call),
-                    progress);
+    const Call call{criteria, options, context, delivery, result, focused(options, data.genes)};
+    const bool straightforward = options.testing.engine == Engine::Straightforward && !call.focused;
+    delivery.finish(straightforward ? select_straightforward(s, call) : select_fast(s, call), progress);
+    if (straightforward && all_pairs_asked(options)) with_all_pairs(Selection(), *fast_space(s, context), call);
     return result;
 }
 
@@ -286,11 +307,11 @@ Result analyse(const DataView& data, const Criteria& criteria, const Options& op
     } catch (const Error&) {
         throw;
     } catch (const std::bad_alloc&) {
-        throw Error(Error::Kind::Memory, kAllocationMessage);
+        throw Error(Error::Kind::Memory, message::kAllocation);
     } catch (const std::out_of_range&) {
-        throw Error(Error::Kind::Internal, "Error: Internal error: index out of range");
+        throw Error(Error::Kind::Internal, message::kIndexOutOfRange);
     } catch (const std::exception& e) {
-        throw Error(Error::Kind::Internal, std::string("Error: Internal error: ") + e.what());
+        throw Error(Error::Kind::Internal, message::internal_error(e.what()));
     }
 }
 

@@ -31,9 +31,7 @@ using StatMatrix = boost::numeric::ublas::matrix<double>;
 // Labels as read (1 class 1, 0 class 2), and the two class sizes.
 using LabelVector = boost::numeric::ublas::vector<int>;
 
-[[noreturn]] inline void index_out_of_range() {
-    fail(Error::Kind::Internal, "Error: Internal error: index out of range");
-}
+[[noreturn]] inline void index_out_of_range() { fail(Error::Kind::Internal, message::kIndexOutOfRange); }
 
 // The caller's data seen as the expression matrix: element (j, g) is the
 // value of gene g in sample j. Every access is checked.

@@ -1,5 +1,7 @@
 #include "core/progress.h"
 
+#include "core/messages.h"
+
 #include <omp.h>
 
 namespace tivarne {
@@ -34,7 +36,7 @@ void ProgressReporter::report(std::int64_t done, bool finished) {
 void ProgressReporter::check() const {
     if (!stopped()) return;
     if (thrown_) std::rethrow_exception(thrown_);
-    throw Error(Error::Kind::Cancelled, "Error: Analysis cancelled.");
+    throw Error(Error::Kind::Cancelled, message::kCancelled);
 }
 
 int thread_count(int requested) { return requested > 0 ? requested : omp_get_max_threads(); }

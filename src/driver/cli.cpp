@@ -4,6 +4,8 @@
 
 #include <iostream>
 
+#include "core/messages.h"
+
 namespace tivarne {
 namespace {
 
@@ -37,7 +39,7 @@ std::optional<int> parse_command_line(int argc, char** argv, RunSettings& settin
         }
     }
     if (optind != argc) {
-        std::cerr << "Error: Wrong number of arguments.\n";
+        std::cerr << message::error_line(message::kWrongArgumentCount) << "\n";
         usage(program);
         return 1;
     }
@@ -45,15 +47,15 @@ std::optional<int> parse_command_line(int argc, char** argv, RunSettings& settin
 
     const struct {
         const std::string& value;
-        const char* message;
+        const char* text;
     } required[] = {
-        {settings.expression_file, "Error: Specify \"-e filenameE\""},
-        {settings.label_file, "Error: Specify \"-l filenameL\""},
-        {settings.output_file, "Error: Specify \"-o filenameO\""},
+        {settings.expression_file, message::kSpecifyExpression},
+        {settings.label_file, message::kSpecifyLabels},
+        {settings.output_file, message::kSpecifyOutput},
     };
     for (const auto& r : required) {
         if (r.value.empty()) {
-            std::cerr << r.message << "\n";
+            std::cerr << message::error_line(r.text) << "\n";
             usage(program);
             return 1;
         }

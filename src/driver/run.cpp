@@ -13,6 +13,7 @@
 #include <new>
 #include <optional>
 
+#include "core/messages.h"
 #include "driver/console.h"
 #include "driver/progress.h"
 #include "driver/timing.h"
@@ -56,16 +57,16 @@ private:
         const char* unit;
     };
     static const Shown* shown_as(Phase phase) {
-        static constexpr Shown loading{"reading expressions", "values"};
-        static constexpr Shown scoring{"scoring pairs", "pairs"};
-        static constexpr Shown selecting{"selecting pairs", "ranks"};
+        static constexpr Shown kLoading{"reading expressions", "values"};
+        static constexpr Shown kScoring{"scoring pairs", "pairs"};
+        static constexpr Shown kSelecting{"selecting pairs", "ranks"};
         switch (phase) {
             case Phase::Loading:
-                return &loading;
+                return &kLoading;
             case Phase::Scoring:
-                return &scoring;
+                return &kScoring;
             case Phase::Selecting:
-                return &selecting;
+                return &kSelecting;
             default:
                 return nullptr;
         }
@@ -94,23 +95,23 @@ int run_phases(RunSettings& settings, std::istream& answers, Engine engine) {
     // The streams stay open, unread, until the run ends.
     std::ifstream expression_stream(settings.expression_file);
     if (!expression_stream.is_open()) {
-        std::cerr << "Error: File \"" << settings.expression_file << "\" not found.\n";
+        std::cerr << message::error_line(message::file_not_found(settings.expression_file)) << "\n";
         return 1;
     }
     std::ifstream label_stream(settings.label_file);
     if (!label_stream.is_open()) {
-        std::cerr << "Error: File \"" << settings.label_file << "\" not found.\n";
+        std::cerr << message::error_line(message::file_not_found(settings.label_file)) << "\n";
         return 1;
     }
     // Truncating an input to write the results would destroy the data.
     if (same_file(settings.output_file, settings.expression_file) ||
         same_file(settings.output_file, settings.label_file))
-        fatal("Error: The output file must not be an input file.");
+        fatal(message::kOutputIsInput);
 
     std::cout << "significant level for gene pairs to be selected: " << std::flush;
-    if (!(answers >> settings.significant_level)) fatal("Error: Aborted due to input error.");
+    if (!(answers >> settings.significant_level)) fatal(message::kAnswerInput);
     std::cout << "number of gene pairs to be output: " << std::flush;
-    if (!(answers >> settings.max_pairs)) fatal("Error: Aborted due to input error.");
+    if (!(answers >> settings.max_pairs)) fatal(message::kAnswerInput);
 
     std::cout << "check the files...\n"
               << "expression: " << settings.expression_file << "\n"
@@ -125,7 +126,7 @@ int run_phases(RunSettings& settings, std::istream& answers, Engine engine) {
     std::cout << "#genes: " << sizes.genes << "\n"
               << "n     : " << sizes.samples << "\n"
               << "n1,n2 : " << sizes.class1 << " " << sizes.class2 << "\n";
-    if (sizes.genes > kMaxGenes) fatal("Error: Too many genes (at most 46341).");
+    if (sizes.genes > kMaxGenes) fatal(message::kTooManyGenes);
 
     std::cout << "read expressions...\n";
     Dataset data(sizes);
@@ -157,18 +158,14 @@ int run_phases(RunSettings& settings, std::istream& answers, Engine engine) {
     const Result result = analyse(data.view(), given, options);
 
     if (result.without_p_value > 0)
-        std::fprintf(stderr,
-                     "Note: %lld examined gene pairs had no computable p-value (ECOR) and were not "
-                     "selected.\n",
-                     static_cast<long long>(result.without_p_value));
+        std::fprintf(stderr, "%s\n",
+                     message::note_without_p_value(static_cast<long long>(result.without_p_value)).c_str());
     if (result.pairs > 0) {
         const std::int32_t sizes_by_class[2] = {result.class1, result.class2};
         for (int c = 0; c < 2; ++c)
             if (sizes_by_class[c] < 3)
-                std::fprintf(stderr,
-                             "Note: class %d has fewer than 3 samples (%d); its correlations and the "
-                             "p-values (ECOR) carry no information.\n",
-                             c + 1, static_cast<int>(sizes_by_class[c]));
+                std::fprintf(stderr, "%s\n",
+                             message::note_small_class(c + 1, static_cast<int>(sizes_by_class[c])).c_str());
     }
     if (out->rows() > 0) {
         std::printf("\nresult was output in the output file.\n");
@@ -188,12 +185,12 @@ int run(RunSettings& settings, std::istream& answers, Engine engine) {
     } catch (const Error& e) {
         message = e.what();
     } catch (const std::bad_alloc&) {
-        message = "Error: Aborted due to allocation error.";
+        message = message::kAllocation;
     } catch (const std::exception& e) {
-        message = std::string("Error: Internal error: ") + e.what();
+        message = message::internal_error(e.what());
     }
     std::cout.flush();
-    std::cerr << message << "\n";
+    std::cerr << message::error_line(message) << "\n";
     return 1;
 }
 

@@ -22,7 +22,7 @@ void allocating(Step&& step) {
     try {
         step();
     } catch (const std::bad_alloc&) {
-        fail(Error::Kind::Memory, kAllocationMessage);
+        fail(Error::Kind::Memory, message::kAllocation);
     }
 }
 
@@ -84,7 +84,7 @@ DataView Dataset::view() const {
 
 Dataset load_dataset(const std::string& expression_file, const std::string& label_file) {
     const Sizes sizes = scan_sizes(label_file, expression_file);
-    if (sizes.genes > kMaxGenes) input_error("Error: Too many genes (at most 46341).");
+    if (sizes.genes > kMaxGenes) input_error(message::kTooManyGenes);
     Dataset data(sizes);
     data.read_expression(expression_file);
     data.read_labels(label_file);

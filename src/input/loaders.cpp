@@ -73,7 +73,7 @@ void check_line_values(const std::vector<std::uint64_t>& line_lengths,
     for (std::size_t i = 0; i < line_lengths.size(); ++i) {
         const std::uint64_t genes_on_line = (line_lengths[i] + piece - 1) / piece;
         const std::uint64_t values = i < line_values.size() ? line_values[i] : 0;
-        if (values != genes_on_line * samples) error("Error: Invalid format in expression data.");
+        if (values != genes_on_line * samples) error(message::kExpressionFormat);
     }
 }
 
@@ -87,15 +87,15 @@ void read_expression(ExpressionMatrix& expression, const char* expression_file,
     std::vector<double> flat(total);
 
     File f(std::fopen(expression_file, "r"));
-    if (!f) error("Error: Cannot open the expression file.");
+    if (!f) error(message::kCannotOpenExpression);
     NumberReader reader(f.get());
     progress.begin(Phase::Loading, static_cast<std::int64_t>(total));
     std::vector<std::uint64_t> line_values;
     for (std::size_t k = 0; k < total; ++k) {
         double v = 0;
         const Token t = next_value(reader, v);
-        if (t == Token::NotANumber) error("Error: Invalid data in expressions");
-        if (t == Token::End) error("Error: Invalid format in expression data.");
+        if (t == Token::NotANumber) error(message::kExpressionData);
+        if (t == Token::End) error(message::kExpressionFormat);
         flat[k] = v;
         if (reader.line() >= line_values.size()) line_values.resize(reader.line() + 1, 0);
         ++line_values[reader.line()];
@@ -103,8 +103,7 @@ void read_expression(ExpressionMatrix& expression, const char* expression_file,
             progress.add(0x10000);
             progress.check();
         }
-        if (k + 1 == total && next_value(reader, v) != Token::End)
-            error("Error: Invalid format in expression data.");
+        if (k + 1 == total && next_value(reader, v) != Token::End) error(message::kExpressionFormat);
     }
     f.reset();
     if (total > 0) {
@@ -119,15 +118,15 @@ void read_expression(ExpressionMatrix& expression, const char* expression_file,
 
 void read_label(LabelVector& labels, const char* label_file) {
     File f(std::fopen(label_file, "r"));
-    if (!f) error("Error: Cannot open the label file.");
+    if (!f) error(message::kCannotOpenLabels);
     const std::size_t samples = labels.size();
     for (std::size_t j = 0; j < samples; ++j) {
         int label = 0;
         const Token t = next_label(f.get(), label);
-        if (t == Token::NotANumber) error("Error: Invalid data in labels");
-        if (t == Token::End) error("Error: Invalid format in label data.");
+        if (t == Token::NotANumber) error(message::kLabelData);
+        if (t == Token::End) error(message::kLabelFormat);
         labels(j) = label;
-        if (j + 1 == samples && skip_space(f.get()) != EOF) error("Error: Invalid format in label data.");
+        if (j + 1 == samples && skip_space(f.get()) != EOF) error(message::kLabelFormat);
     }
 }
 

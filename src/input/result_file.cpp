@@ -24,7 +24,7 @@ const char kRule[] = "-------------------------------------------------\n";
 class OpenFile {
 public:
     OpenFile(const std::string& name, const char* mode) : name_(name), f_(std::fopen(name.c_str(), mode)) {
-        if (!f_) output_error("Error: Cannot open the output file.");
+        if (!f_) output_error(message::kCannotOpenOutput);
         struct stat st;
         if (fstat(fileno(f_), &st) == 0 && S_ISREG(st.st_mode)) start_ = st.st_size;
     }
@@ -56,7 +56,7 @@ private:
         if (start_ >= 0 && truncate(name_.c_str(), start_) != 0) {
             // Nothing more can be done; the error below still reports the failure.
         }
-        output_error("Error: Cannot write the output file.");
+        output_error(message::kCannotWriteOutput);
     }
     const std::string& name_;
     std::FILE* f_;

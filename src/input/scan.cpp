@@ -40,13 +40,13 @@ Read read_piece(std::FILE* f, std::vector<char>& buf, std::size_t& len) {
 void scan_labels(const char* label_file, Sizes& sizes) {
     std::int32_t n = 0, n1 = 0, n2 = 0;
     File f(std::fopen(label_file, "r"));
-    if (!f) error("Error: Cannot open the label file.");
+    if (!f) error(message::kCannotOpenLabels);
 
     std::vector<char> buf;
     try {
         buf.resize(20002);
     } catch (const std::bad_alloc&) {
-        fail(Error::Kind::Memory, "Error: Absorted due to allocation error.");
+        fail(Error::Kind::Memory, message::kLabelLineAllocation);
     }
 
     std::size_t len = 0;
@@ -60,11 +60,10 @@ void scan_labels(const char* label_file, Sizes& sizes) {
                 newline = true;
                 break;
             }
-            if (i + 1 < len && buf[i] == buf[i + 1]) error("Error: Invalid format in label data.");
+            if (i + 1 < len && buf[i] == buf[i + 1]) error(message::kLabelFormat);
             ++count;
         }
-        if (!newline && len == buf.size() - 1)
-            error("Error: Absorted due to input error (label data).");
+        if (!newline && len == buf.size() - 1) error(message::kLabelLineTooLong);
 
         n = static_cast<std::int32_t>((count + 2) / 2);
         for (std::int32_t i = 0; i < n; ++i) {
@@ -75,16 +74,16 @@ void scan_labels(const char* label_file, Sizes& sizes) {
             else if (c == '0')
                 ++n2;
             else
-                error("Error: Invalid data or format in label data");
+                error(message::kLabelDataOrFormat);
         }
         // The file holds exactly one line.
         r = read_piece(f.get(), buf, len);
-        if (r == Read::Text) error("Error: Invalid format in label data.");
+        if (r == Read::Text) error(message::kLabelFormat);
     }
-    if (r == Read::Fail) error("Error: Aborted due to input error (label data).");
+    if (r == Read::Fail) error(message::kLabelInput);
     f.reset();
-    if (n1 + n2 != n) error("Error: Aborted due to input error (label data).");
-    if (n1 == 0 || n2 == 0) error("Error: Each class needs at least one sample (label data).");
+    if (n1 + n2 != n) error(message::kLabelInput);
+    if (n1 == 0 || n2 == 0) error(message::kEmptyClass);
     sizes.samples = n;
     sizes.class1 = n1;
     sizes.class2 = n2;
@@ -96,14 +95,14 @@ void scan_labels(const char* label_file, Sizes& sizes) {
 void scan_expression(const char* expression_file, Sizes& sizes) {
     const std::int32_t n = sizes.samples;
     File f(std::fopen(expression_file, "r"));
-    if (!f) error("Error: Cannot open the expression file.");
+    if (!f) error(message::kCannotOpenExpression);
 
     const std::size_t piece = 31 * static_cast<std::size_t>(n) + 1;
     std::vector<char> block;
     try {
         block.resize(1 << 16);
     } catch (const std::bad_alloc&) {
-        fail(Error::Kind::Memory, kAllocationMessage);
+        fail(Error::Kind::Memory, message::kAllocation);
     }
 
     unsigned long long count = 0;
@@ -119,7 +118,7 @@ void scan_expression(const char* expression_file, Sizes& sizes) {
         }
         if (got < block.size()) break;
     }
-    if (std::ferror(f.get())) error("Error: Aborted due to input error (expression data).");
+    if (std::ferror(f.get())) error(message::kExpressionInput);
     if (in_piece > 0) ++count;
     // Saturate: anything past the gene limit is rejected by the caller.
     const auto cap = static_cast<unsigned long long>(std::numeric_limits<std::int32_t>::max());

@@ -150,15 +150,15 @@ void LazyRanking::partition_parallel(std::int64_t l, std::int64_t ir, double a,
     const std::int64_t T = lo;
     const std::int64_t none_left = std::numeric_limits<std::int64_t>::min();
     const std::int64_t none_right = std::numeric_limits<std::int64_t>::max();
-    const std::int64_t left_T = T > 0 ? left_at(T) : none_left;
-    const std::int64_t right_T = T > 0 ? right_at(T) : none_right;
+    const std::int64_t left_t = T > 0 ? left_at(T) : none_left;
+    const std::int64_t right_t = T > 0 ? right_at(T) : none_right;
     const std::int64_t left_next = left_at(T + 1), right_next = right_at(T + 1);
     if (left_next == right_next) {
-        i_end = std::min(left_at(T + 2), right_T);
-        j_end = std::max(right_at(T + 2), left_T);
+        i_end = std::min(left_at(T + 2), right_t);
+        j_end = std::max(right_at(T + 2), left_t);
     } else {
-        i_end = std::min(left_next, right_T);
-        j_end = std::max(right_next, left_T);
+        i_end = std::min(left_next, right_t);
+        j_end = std::max(right_next, left_t);
     }
 
     // The T exchanges, in slices of t. Each slice's candidates lie in a left

@@ -88,7 +88,7 @@ inline void sort2(double* key, std::int32_t* tag, std::int32_t N) {
             sort2_scan(key, tag, a, i, j);
             sort2_place_pivot(key, tag, l, j, a, b);
             jstack += 2;
-            if (jstack > kStack - 1) fail(Error::Kind::Internal, "NSTACK too small in sort2.");
+            if (jstack > kStack - 1) fail(Error::Kind::Internal, message::kSortStack);
             if (ir - i + 1 >= j - l) {
                 stack[jstack] = ir;
                 stack[jstack - 1] = i;

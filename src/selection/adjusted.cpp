@@ -368,9 +368,14 @@ struct Segment {
 bool find_cut(const std::vector<Band>& bands, double level, const Prefix& prefix, const Passes& passes,
               std::int64_t max_exact, BhCut& cut, std::vector<Segment>& known) {
     const double m = static_cast<double>(cut.m);
-    if (level >= 1) {  // m p_(m) / m <= 1
+    if (level >= 1) {  // m p_(m) / m <= 1: the cut is the largest p-value
         cut.k = cut.m;
-        cut.threshold = 1;
+        if (prefix.limit == kInf && !prefix.p.empty()) {  // every pair kept
+            cut.threshold = prefix.p.back();
+        } else if (cut.m > 0) {
+            const std::vector<Gathered> g = passes.gather({{bands.back().floor, 1, false}});
+            if (!g[0].p.empty()) cut.threshold = g[0].p.back();
+        }
         return true;
     }
     // The ratio at some rank of band `top` may meet the level, none beyond
@@ -533,6 +538,7 @@ std::optional<Selection> select_adjusted(const PairSpace& space, const Criteria&
     // A pair passes when its p-value is at or below `passing` (a level the
     // one pass and the kernels' bounds take, NaN passing nothing).
     const double passing = bh && criteria.level < 1 ? (cut.k > 0 ? cut.threshold : -1) : criteria.level;
+    out.p_threshold = bh ? (cut.k > 0 ? cut.threshold : -1) : criteria.level;
     if (listing && !listing_without_table(counting.listing(), space, out.top_pairs)) return std::nullopt;
 
     // The passing pairs in the order asked for; whether the walk stops.

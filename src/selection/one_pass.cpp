@@ -75,15 +75,15 @@ private:
     void settle_selection();
 };
 
-OnePass::Pass::Pass(const PairSpace& space_, const Criteria& criteria, bool listing_, const Context& context,
-                    const std::vector<BlockCollector*>& also)
-    : space(space_),
+OnePass::Pass::Pass(const PairSpace& pair_space, const Criteria& criteria, bool wants_listing,
+                    const Context& context, const std::vector<BlockCollector*>& also)
+    : space(pair_space),
       level(criteria.level),
       wanted(static_cast<std::size_t>(std::max(1, criteria.max_pairs))),
-      listing(listing_),
+      listing(wants_listing),
       threads(context.threads),
       kernel_(select_pair_kernel()),
-      ecor_(space_.p_sizes().level(criteria.level)),
+      ecor_(pair_space.p_sizes().level(criteria.level)),
       also_(also) {
     for (const BlockCollector* c : also_) decisions_wanted_ |= c->wants_decisions();
     per_thread.assign(static_cast<std::size_t>(threads), ThreadState(wanted + 1));

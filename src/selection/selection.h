@@ -3,6 +3,7 @@
 // it.
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "scoring/pair_index.h"
@@ -25,6 +26,10 @@ struct Selection {
     bool used_pair_table = false;
     // The best kListingLength pairs of the ranking, when asked for.
     std::vector<PairScore> top_pairs;
+    // The p-value at or below which a pair meets the criterion (the level, or
+    // the Benjamini-Hochberg cut; -1 when none does), when the selection
+    // found it; NaN otherwise.
+    double p_threshold = std::numeric_limits<double>::quiet_NaN();
 };
 
 // Where a walk hands each selected pair as it finds it.

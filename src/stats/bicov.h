@@ -4,7 +4,7 @@
 namespace tivarne {
 
 // Guards the denominator of the biweight midcovariance against zero.
-constexpr double TINY = 1e-20;
+constexpr double kTiny = 1e-20;
 
 // The biweight tuning constant: observations more than 9 MADs from the
 // median get weight 0.
@@ -12,7 +12,7 @@ constexpr int kTuning = 9;
 
 // Biweight midcovariance of two samples of m observations with locations Mx,
 // My, scales Sx, Sy (unscaled MADs) and absolute deviations dx, dy:
-//   m * sum (x-Mx) wx (y-My) wy / (sum (1-u^2)(1-5u^2) * sum (1-v^2)(1-5v^2) + TINY)
+//   m * sum (x-Mx) wx (y-My) wy / (sum (1-u^2)(1-5u^2) * sum (1-v^2)(1-5v^2) + kTiny)
 // with u = dx/(tuning*Sx), wx = (1-u^2)^2 for |u| < 1 and 0 otherwise (likewise
 // v, wy); each denominator sum runs over its own sample's inside observations.
 // With x = y it is the biweight midvariance. A zero scale puts every
@@ -23,7 +23,7 @@ void get_bicov(const Seq& x, const Seq& y, const Seq& dx, const Seq& dy, const I
                Real& out) {
     out = 0;
     if (m == 0) {
-        out = static_cast<Real>(m) * 0 / (0 + TINY);
+        out = static_cast<Real>(m) * 0 / (0 + kTiny);
         return;
     }
     const Real cx = static_cast<Real>(tuning) * Sx;
@@ -42,7 +42,7 @@ void get_bicov(const Seq& x, const Seq& y, const Seq& dx, const Seq& dy, const I
         if (inx) Dx += (1 - ux2) * (1 - 5 * ux2);
         if (iny) Dy += (1 - uy2) * (1 - 5 * uy2);
     }
-    out = (static_cast<Real>(m) * P) / (Dx * Dy + TINY);
+    out = (static_cast<Real>(m) * P) / (Dx * Dy + kTiny);
 }
 
 }  // namespace tivarne

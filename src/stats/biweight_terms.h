@@ -13,7 +13,7 @@ namespace tivarne {
 // u = |x - M| / (tuning * S):
 //   a_g[s] = w * (x - M),  w = (1 - u^2)^2 if |u| < 1, else 0
 //   D_g    = sum over |u| < 1 of (1 - u^2)(1 - 5 u^2)
-// so that midcov(i, k) = m * P / (D_i * D_k + TINY) with P = sum_s a_i[s] a_k[s]
+// so that midcov(i, k) = m * P / (D_i * D_k + kTiny) with P = sum_s a_i[s] a_k[s]
 // summed in sample order: the same terms, in the same order, as the direct
 // per-pair computation, hence the same bits.
 struct ClassTerms {

@@ -16,7 +16,7 @@ namespace tivarne {
 // -0 and +0 lands in the middle does too), from the sort as always.
 template <class Seq, class Int>
 double get_median(const Seq& x, const Int& count) {
-    if (count < 1) fail(Error::Kind::Internal, "Error: Internal error: median of no values");
+    if (count < 1) fail(Error::Kind::Internal, message::kMedianOfNothing);
     std::vector<double> s(x.begin(), x.end());
     const double m = static_cast<double>(count);
     const bool even = std::fmod(m, 2.0) < 1e-10;

@@ -33,18 +33,18 @@ TEST(DataViews, UnusableInputIsRefusedWithItsReason) {
     test::Study study(4, 2, 2, 1);
     DataView view = study.view();
     study.at(2, 3) = std::numeric_limits<double>::infinity();
-    EXPECT_ERROR(analyse(view, {}), "Error: Invalid data in expressions (gene 3, sample 4: not a finite number).");
+    EXPECT_ERROR(analyse(view, {}), "Invalid data in expressions (gene 3, sample 4: not a finite number).");
     study.at(2, 3) = std::nan("");
-    EXPECT_ERROR(analyse(view, {}), "Error: Invalid data in expressions (gene 3, sample 4: not a finite number).");
+    EXPECT_ERROR(analyse(view, {}), "Invalid data in expressions (gene 3, sample 4: not a finite number).");
     study.at(2, 3) = 1;
     study.labels[1] = 2;
-    EXPECT_ERROR(analyse(view, {}), "Error: Invalid data in labels");
+    EXPECT_ERROR(analyse(view, {}), "Invalid data in labels");
     study.labels = {1, 1, 1, 1};
-    EXPECT_ERROR(analyse(view, {}), "Error: Each class needs at least one sample (label data).");
+    EXPECT_ERROR(analyse(view, {}), "Each class needs at least one sample (label data).");
     view.genes = kMaxGenes + 1;
-    EXPECT_ERROR(analyse(view, {}), "Error: Too many genes (at most 46341).");
+    EXPECT_ERROR(analyse(view, {}), "Too many genes (at most 46341).");
     view.genes = -1;
-    EXPECT_ERROR(analyse(view, {}), "Error: Invalid sizes of the data.");
+    EXPECT_ERROR(analyse(view, {}), "Invalid sizes of the data.");
     try {
         analyse(view, {});
     } catch (const Error& e) {
@@ -76,7 +76,7 @@ TEST(Progress, PhasesInOrderOnTheCallingThreadAndAStopOnRequest) {
             ADD_FAILURE() << "not cancelled";
         } catch (const Error& e) {
             EXPECT_EQ(e.kind(), Error::Kind::Cancelled);
-            EXPECT_STREQ(e.what(), "Error: Analysis cancelled.");
+            EXPECT_STREQ(e.what(), "Analysis cancelled.");
         }
     }
 }
@@ -129,21 +129,22 @@ TEST(Files, TheCommandLinesFilesLoadIntoAView) {
     EXPECT_EQ(data.sizes().genes, 3);
     EXPECT_EQ(data.value(2, 2), 10.0);
     EXPECT_EQ(data.label(1), 0);
-    EXPECT_ERROR(data.value(3, 0), "Error: Internal error: index out of range");
+    EXPECT_ERROR(data.value(3, 0), "Internal error: index out of range");
     EXPECT_ERROR(analyse(data.view(), {1, 10}),
-                 "Error: Class 1 has 2 samples; each class needs at least 3 for its correlations to mean anything.");
+                 "Class 1 has 2 samples; each class needs at least 3 for its correlations to mean anything.");
     Options any_size;
     any_size.min_class_size = 0;
     const Result r = analyse(data.view(), {1, 10}, any_size);
     EXPECT_EQ(r.class1, 2);
     EXPECT_EQ(r.pairs, 3);
-    EXPECT_ERROR(load_dataset(expr, dir.write("bad.txt", "11 0 0\n")), "Error: Invalid format in label data.");
+    EXPECT_ERROR(load_dataset(expr, dir.write("bad.txt", "11 0 0\n")), "Invalid format in label data.");
     // The gene limit: kMaxGenes load, one more is refused.
     std::string lines;
     for (int g = 0; g < kMaxGenes; ++g) lines += "1 2\n";
     const std::string pair_labels = dir.write("pair.txt", "1 0\n");
     EXPECT_EQ(load_dataset(dir.write("most.txt", lines), pair_labels).sizes().genes, 46341);
-    EXPECT_ERROR(load_dataset(dir.write("more.txt", lines + "1 2\n"), pair_labels), "Error: Too many genes (at most 46341).");
+    EXPECT_ERROR(load_dataset(dir.write("more.txt", lines + "1 2\n"), pair_labels),
+                 "Too many genes (at most 46341).");
 }
 
 }  // namespace

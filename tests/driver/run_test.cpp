@@ -1,5 +1,5 @@
-// Whole runs of the command line in-process: both engines print and write the
-// same bytes, and the timing lines appear only when asked for.
+// A whole run of the command line in-process: the timing lines appear only
+// when asked for, on standard error before the notes, and change nothing else.
 
 #include <cstdio>
 #include <sstream>
@@ -32,7 +32,7 @@ Transcript run_files(const test::ScratchDir& dir, const std::string& answers, En
     return t;
 }
 
-TEST(CommandLine, BothEnginesWriteTheSameBytesAndTimingLinesOnlyWhenAskedFor) {
+TEST(CommandLine, TimingLinesOnlyWhenAskedForAndBeforeTheNotes) {
     test::ScratchDir dir;
     const test::Study study(120, 5, 6, 17);
     std::ostringstream labels, expr;
@@ -42,14 +42,9 @@ TEST(CommandLine, BothEnginesWriteTheSameBytesAndTimingLinesOnlyWhenAskedFor) {
         expr << study.values[v] << ((v + 1) % study.samples ? " " : "\n");
     dir.write("labels.txt", labels.str() + "\n");
     dir.write("expr.txt", expr.str());
-    const Transcript plain = run_files(dir, "0.3 100000", Engine::Straightforward);
     const Transcript fast = run_files(dir, "0.3 100000", Engine::Fast);
-    EXPECT_EQ(plain.status, 0);
-    EXPECT_NE(plain.err.find("Note: "), std::string::npos);  // NaN pairs were walked
-    EXPECT_EQ(fast.status, plain.status);
-    EXPECT_EQ(fast.out, plain.out);
-    EXPECT_EQ(fast.err, plain.err);
-    EXPECT_EQ(fast.result, plain.result);
+    EXPECT_EQ(fast.status, 0);
+    EXPECT_NE(fast.err.find("Note: "), std::string::npos);  // NaN pairs were walked
 
     setenv("TIVARNE_TIMING", "1", 1);
     const Transcript timed = run_files(dir, "0.3 100000", Engine::Fast);

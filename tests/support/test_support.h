@@ -80,8 +80,8 @@ struct Study {
     std::vector<double> values;
     std::vector<std::int32_t> labels;
 
-    Study(int genes_, int size1, int size2, unsigned seed, bool degenerate = true)
-        : genes(genes_), samples(size1 + size2) {
+    Study(int gene_count, int size1, int size2, unsigned seed, bool degenerate = true)
+        : genes(gene_count), samples(size1 + size2) {
         std::mt19937_64 rng(seed);
         std::normal_distribution<double> normal;
         for (int j = 0; j < samples; ++j) labels.push_back(j < size1 ? 1 : 0);

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
             std::printf("%d %d %.17g %.17g %.17g %.17g %.17g %.17g %.17g\n", p.gene_x, p.gene_y, p.score,
                         p.r1, p.r2, p.c, p.p_value, p.log10_p, p.q_value);
     } catch (const tivarne::Error& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "Error: %s\n", e.what());
         return 1;
     }
     return 0;

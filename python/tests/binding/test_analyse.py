@@ -158,7 +158,7 @@ def test_views_copies_and_label_forms_give_the_same_result(golub, monkeypatch, n
     given = expression(x)
     seen = []
     core = tivarne._analysis._core.analyse
-    monkeypatch.setattr(tivarne._analysis._core, "analyse", lambda values, *a: seen.append(values) or core(values, *a))
+    monkeypatch.setattr(tivarne._analysis._core, "analyse", lambda values, *a, **k: seen.append(values) or core(values, *a, **k))
     got = tivarne.analyse(given, labels(l), level=0.05, max_pairs=100, **keywords)
     pd.testing.assert_frame_equal(got.drop(columns=["gene_x", "gene_y"]), want.drop(columns=["gene_x", "gene_y"]),
                                   check_exact=True)

@@ -10,14 +10,11 @@ import sys
 import numpy as np
 import pytest
 
-from conftest import ROOT
+from conftest import COLUMNS, ROOT, result_head
 from tivarne import plot
 from tivarne._manifest import midcorrelations
 
-HEAD = ("Results of TIVARNE:\n" + "-" * 49 + "\nsignificant level = 0.050000\n"
-        "number of gene pairs to be output = 10 (maximum)\n" + "-" * 49 + "\n")
-COLUMNS = ("rank \t score(WCOR) \t log10(p-value(ECOR)) \t gene X \t gene Y \t r1 \t r2 \t "
-           "weight c\n")
+HEAD = result_head(0.05, 10)
 
 # Five genes over nine samples; samples 1, 2, 5 and 8 are class 1.
 LABELS = "1 1 0 0 1 0 0 1 0\n"
@@ -102,17 +99,13 @@ def test_a_pairs_table_brings_its_names_and_a_manifest_its_class_names(files, tm
     texts = {"expression": EXPRESSION_TEXT, "labels": LABELS}
     (tmp_path / "manifest.json").write_text(json.dumps({
         "format": "tivarne-prep manifest 1", "genes": 5, "class1": ["AML-a", "AML-b"], "class2": "ALL",
-        "files": {role: {"name": os.path.basename(path), "sha256": plot_sha(texts[role])}
+        "files": {role: {"name": os.path.basename(path), "sha256": hashlib.sha256(texts[role].encode()).hexdigest()}
                   for role, path in (("expression", expression), ("labels", labels))}}))
     fig = plot.figure(str(tmp_path / "pairs.tsv"), expression, labels, k=4)
     assert [ax.get_title().split("\n")[0] for ax in fig.axes[:4]] == ["G1 & G4", "G2 & G5", "G3 & G5", "G1 & G2"]
     assert fig.axes[3].get_title().endswith("\np < $10^{-300}$")
     assert [t.get_text() for t in fig.axes[0].get_legend().get_texts()] == ["AML-a, AML-b (n = 4)", "ALL (n = 5)"]
     assert fig._suptitle.get_text() == "tivarne: top 4 of 5 pairs"
-
-
-def plot_sha(text):
-    return hashlib.sha256(text.encode()).hexdigest()
 
 
 @pytest.mark.parametrize("name, magic", [("pairs.png", b"\x89PNG"), ("pairs.PDF", b"%PDF")])

@@ -6,6 +6,7 @@ import json
 import pandas as pd
 import pytest
 
+from conftest import COLUMNS, result_head
 from tivarne import network
 
 nx = pytest.importorskip("networkx", reason="needs networkx (Debian: python3-networkx)")
@@ -44,10 +45,8 @@ def test_graphml_cytoscape_json_and_sif(tmp_path):
         "TP53|1 (stronger_in_class1) TP53|4\t3\t0.25\t0.5\t0.0\tNA\t0.01\tNA\tNA\tstronger_in_class1", ""]
 
 
-RESULT = ("Results of TIVARNE:\n" + "-" * 49 + "\nsignificant level = 0.010000\n"
-          "number of gene pairs to be output = 20 (maximum)\n" + "-" * 49 + "\n"
-          "rank \t score(WCOR) \t log10(p-value(ECOR)) \t gene X \t gene Y \t r1 \t r2 \t weight c\n"
-          "1\t1.51\t-6.44\t2\t4\t-0.81\t0.72\t0.99\n2\t1.45\t-inf\t1\t2\t0.75\t0.71\tnan\n")
+RESULT = (result_head(0.01, 20) + COLUMNS
+          + "1\t1.51\t-6.44\t2\t4\t-0.81\t0.72\t0.99\n2\t1.45\t-inf\t1\t2\t0.75\t0.71\tnan\n")
 
 
 @pytest.mark.parametrize("names, options, error", [

@@ -39,11 +39,19 @@ def test_numbers_are_the_librarys(golub_report, golub):
                          ("c", "c"), ("score", "score"), ("p", "p_value")]:
         np.testing.assert_array_equal(shown[mine].to_numpy(float), pairs[theirs].to_numpy(float), mine)
     assert shown.direction.tolist() == [network.direction(a, b) for a, b in zip(pairs.r1, pairs.r2)]
-    assert shown.q.isna().all() and shown.dc_class.isna().all() and data["genes"] is data["histograms"] is None
+    assert shown.q.isna().all() and shown.dc_class.tolist() == pairs.dc_class.tolist()
+    genes = tivarne.rewired_genes(*golub, level=0.01)
+    assert pd.DataFrame(data["genes"]).rename(columns={"p": "p_value", "q": "q_value"}).astype({"gene": int}).equals(
+        genes.astype({"gene": int}))
+    h = data["histograms"]
+    assert sum(h["score"]["counts"]) + h["score"]["nan_scores"] == pairs.attrs["pairs"]
+    assert sum(h["p_value"]["counts"]) == h["pairs_with_p_value"] == data["summary"]["pairs_with_p_value"] \
+        == genes.attrs["pairs_with_p_value"]
+    assert h["score"]["cut"] == pairs.score.min() and h["p_value"]["log10_edges"][-1] == 0
     s = data["summary"]
     assert (s["genes"], s["samples"], s["classes"], s["left_out"], s["pairs_tested"], s["pairs_shown"]) == \
         (3051, 38, [{"name": "AML", "size": 11}, {"name": "ALL", "size": 27}], 0, pairs.attrs["pairs"], 500)
-    assert (s["pairs_passing"], s["pairs_with_p_value"], s["adjust"]) == (None, None, "none")
+    assert (s["pairs_passing"], s["adjust"], s["p_value_route"]) == (genes.attrs["pairs_passing"], "none", "ECOR")
     assert s["version"] == tivarne.__version__
     assert data["expression"]["classes"] == [1 if label == 1 else 2 for label in golub[1]]
     assert data["expression"]["values"]["444"] == [float("%.4g" % v) for v in golub[0][443]]
@@ -60,9 +68,21 @@ def test_data_frame_names_and_q_values(golub, tmp_path):
     assert data == embedded(tmp_path / "r.html")
     assert [(p["gene_x"], p["gene_y"], p["q"]) for p in data["pairs"]] == list(zip(pairs.gene_x, pairs.gene_y, pairs.q_value))
     assert data["summary"]["pairs_with_p_value"] == pairs.attrs["tested"] and data["summary"]["title"] == "AML vs ALL"
+    genes = tivarne.rewired_genes(expression, labels, level=0.5, class1="AML", adjust="BH")
+    assert data["summary"]["pairs_passing"] == genes.attrs["pairs_passing"]
     assert data["expression"]["samples"][:2] == ["s1", "s2"] and data["expression"]["classes"][-1] == 1
     assert data["summary"]["command"] == ("tivarne.report(expression, labels, %r, level=0.5, max_pairs=30, class1='AML', "
                                           "adjust='BH')" % str(tmp_path / "r.html"))
+
+
+def test_samples_filter_and_labels_by_name(golub, tmp_path):
+    columns = ["s%d" % k for k in range(1, 39)]
+    expression = pd.DataFrame(golub[0][:200], columns=columns)
+    labels = pd.Series(np.where(golub[1] == 1, "AML", "ALL"), index=columns)[::-1]  # matched by name
+    kept = [c for c in columns if c not in ("s1", "s5")]
+    data = tivarne.report(expression, labels, tmp_path / "r.html", class1="AML", samples=kept, max_pairs=20)
+    want = [0 if c in ("s1", "s5") else 1 if label == 1 else 2 for c, label in zip(columns, golub[1])]
+    assert data["expression"]["classes"] == want and data["summary"]["left_out"] == 2
 
 
 def test_command_and_function_make_the_same_report(tmp_path):
@@ -137,8 +157,11 @@ def test_page_in_chromium(browser, golub_report):
     b, nodes = opened(browser, path), network.graph(data["pairs"])[0]
     assert b.run("var cy = tivarneReport.cy; return [document.querySelectorAll('#pair-table tbody tr').length, "
                  "cy.nodes().length, cy.edges().length, document.querySelector('#scatter-plot svg').dataset.rank, "
-                 "/not computed for this run[^]*not computed for this run/.test(document.body.textContent)]") \
-        == [500, len(nodes), 500, "1", True]
+                 "/(summary|picture|classes|with a p-value)[^.]*not computed/.test(document.body.innerText), "
+                 "document.querySelectorAll('#gene-table tbody tr').length, "
+                 "['scores', 'p-values', 'qq'].map(function (f) { "
+                 "return !!document.querySelector('#figure-' + f + ' svg'); })]") \
+        == [500, len(nodes), 500, "1", False, min(200, len(data["genes"])), [True] * 3]
     b.click("#pair-table tbody tr:nth-child(3)")
     assert b.run("var s = document.querySelector('#scatter-plot svg'); return [s.dataset.rank, s.dataset.points, "
                  "s.querySelectorAll('circle.point').length, s.querySelectorAll('path.point').length]") == ["3", "38", 11, 27]

@@ -6,12 +6,10 @@ import numpy as np
 import pandas as pd
 import pytest
 
-from conftest import GOLUB, error_of, run_cli
+from conftest import COLUMNS, GOLUB, error_of, needs_core, result_head, run_cli
 from tivarne import annotate, prep
 
-HEAD = ("Results of TIVARNE:\n" + "-" * 49 + "\nsignificant level = 0.010000\n"
-        "number of gene pairs to be output = 20 (maximum)\n" + "-" * 49 + "\n")
-COLUMNS = "rank \t score(WCOR) \t log10(p-value(ECOR)) \t gene X \t gene Y \t r1 \t r2 \t weight c\n"
+HEAD = result_head(0.01, 20)
 ROWS = "1\t1.51\t-6.45\t1\t4\t-0.81\t0.72\t0.99\n2\t1.10\t-inf\t2\t3\t0.30\t-0.30\t-nan\n"
 GENES = "TP53\nMYC\nCD33\nKIT\n"
 
@@ -85,3 +83,25 @@ def test_names_of_another_data_set_are_refused(tmp_path, capsys):
     err = error_of(annotate.main, [str(tmp_path / "result.tsv"), "--genes", str(tmp_path / "small" / "genes.txt")],
                    capsys)
     assert "genes.txt is not the genes file of the data set of %s" % (tmp_path / "small" / "manifest.json") in err
+
+
+def test_classes_and_gene_table_from_the_runs_data(tmp_path, capsys):
+    needs_core()
+    import tivarne
+    x = np.loadtxt(os.path.join(GOLUB, "expr.txt"))[:300]
+    np.savetxt(tmp_path / "expr.txt", x, fmt="%r")
+    assert prep.main([str(tmp_path / "expr.txt"), "--labels", os.path.join(GOLUB, "labels.txt"),
+                      "-o", str(tmp_path / "data")]) == 0
+    run_cli(tmp_path / "data" / "expr.txt", tmp_path / "data" / "labels.txt", "0.01 20\n", tmp_path / "result.tsv")
+    capsys.readouterr()
+    argv = [str(tmp_path / "result.tsv"), "--genes", str(tmp_path / "data" / "genes.txt"), "-o",
+            str(tmp_path / "pairs.tsv")]
+    assert annotate.main(argv + ["--classes", "--gene-table", str(tmp_path / "genes.tsv")]) == 0
+    labels = np.loadtxt(os.path.join(GOLUB, "labels.txt"))
+    want = tivarne.analyse(x, labels, level=0.01, max_pairs=20)
+    assert pd.read_csv(tmp_path / "pairs.tsv", sep="\t").dc_class.tolist() == want.dc_class.tolist()
+    genes = pd.read_csv(tmp_path / "genes.tsv", sep="\t", float_precision="round_trip")
+    names = (tmp_path / "data" / "genes.txt").read_text().split()
+    table = tivarne.rewired_genes(pd.DataFrame(x, index=names), labels, level=0.01)
+    assert genes.drop(columns="index").astype({"gene": str}).equals(table.astype({"gene": str}))
+    assert annotate.main(argv) == 0 and "dc_class" not in (tmp_path / "pairs.tsv").read_text()

@@ -11,7 +11,7 @@ import pytest
 import pandas as pd
 
 import tivarne
-from conftest import GOLUB, ROOT, built, error_of, needs_core
+from conftest import GOLUB, ROOT, built, error_of, needs_core, run_cli
 from tivarne import prep
 
 GOLUB_LINES = open(os.path.join(GOLUB, "expr.txt")).read().split("\n")[:-1]
@@ -62,14 +62,8 @@ def golub_as(form, folder):
 
 @pytest.fixture(scope="module")
 def bundled_result(tmp_path_factory):
-    return run_tivarne(os.path.join(GOLUB, "expr.txt"), os.path.join(GOLUB, "labels.txt"),
-                       tmp_path_factory.mktemp("golub") / "result.tsv")
-
-
-def run_tivarne(expression, labels, result):
-    subprocess.run([built("TIVARNE_CLI", "tivarne"), "-e", expression, "-l", labels, "-o", str(result)],
-                   input="0.01 20\n", text=True, check=True, stdout=subprocess.DEVNULL)
-    return open(result).read()
+    return run_cli(os.path.join(GOLUB, "expr.txt"), os.path.join(GOLUB, "labels.txt"), "0.01 20\n",
+                   tmp_path_factory.mktemp("golub") / "result.tsv")
 
 
 @pytest.mark.parametrize("form", ["tivarne files", "comma, annotation column",
@@ -87,7 +81,7 @@ def test_every_form_of_the_example_gives_its_files_and_result(form, tmp_path, ca
     assert (out / "labels.txt").read_text() == open(os.path.join(GOLUB, "labels.txt")).read()
     names = (out / "genes.txt").read_text().split("\n")[:-1]
     assert names == ([str(k + 1) for k in range(3051)] if form == "tivarne files" else IDS)
-    assert run_tivarne(str(out / "expr.txt"), str(out / "labels.txt"), tmp_path / "r.tsv") == bundled_result
+    assert run_cli(out / "expr.txt", out / "labels.txt", "0.01 20\n", tmp_path / "r.tsv") == bundled_result
 
 
 # Eleven samples: S6 has no class, S8 is of a third class, S9 is not in the

@@ -35,6 +35,16 @@ def test_analyse_command_writes_the_packages_pairs_with_names_and_q_values(tmp_p
     for k in range(5):
         r = midcorrelations(x, np.loadtxt(labels) == 1, want.index_x[k] - 1, want.index_y[k] - 1)
         np.testing.assert_allclose(r, want.loc[k, ["r1", "r2"]].astype(float), rtol=0, atol=1e-12)
+    # The gene table next to it, and a focused run: the pairs of two genes, BH over them alone.
+    assert run.main([str(tmp_path / "expr.txt"), labels, "--genes", str(tmp_path / "genes.txt"), "-o", str(out),
+                     "--gene-table", str(tmp_path / "genes.tsv"), "--focus-gene", "g7", "--focus-gene", "12",
+                     "--max-pairs", "1000", "--level", "1"]) == 0
+    capsys.readouterr()
+    focused = tivarne.analyse(frame, np.loadtxt(labels), adjust="BH", level=1.0, max_pairs=1000, genes=["g7", 12])
+    pd.testing.assert_frame_equal(tivarne.read_result(out), focused, check_exact=True)
+    genes = pd.read_csv(tmp_path / "genes.tsv", sep="\t", float_precision="round_trip")
+    want_genes = tivarne.rewired_genes(frame, np.loadtxt(labels), adjust="BH", level=1.0, genes=["g7", 12])
+    assert genes.drop(columns="index").equals(want_genes) and len(genes) == 400
     assert "--max-pairs takes -2147483648 to 2147483647" in error_of(
         run.main, [str(tmp_path / "expr.txt"), labels, "-o", str(out), "--max-pairs", "2147483648"], capsys)
 
@@ -83,6 +93,11 @@ def test_workflow_tables_equal_the_packages_and_each_rule_logs_its_messages(tmp_
     log = (results / "bone_marrow_AML_vs_rest" / "analyse.log").read_text()
     assert 'class 2 "ALL, healthy": %d samples' % want.attrs["n2"] in log
     assert (results / "bone_marrow_AML_vs_rest" / "pairs.png").read_bytes().startswith(b"\x89PNG")
+    genes = pd.read_csv(results / "bone_marrow_AML_vs_rest" / "genes.tsv", sep="\t", float_precision="round_trip")
+    want = tivarne.rewired_genes(expression, t.classes, class1="AML", class2=["ALL", "healthy"], samples=marrow,
+                                 adjust="BH", level=0.2)
+    assert genes.drop(columns="index").equals(want) and genes["index"].tolist() == [
+        expression.index.get_loc(g) + 1 for g in want.gene]
 
 
 def test_a_contrast_name_that_cannot_be_a_folder_is_refused_up_front(tmp_path):

@@ -59,16 +59,15 @@ using ScoreRowsFn = std::int64_t (*)(const KernelInput&, std::int32_t i0, std::i
 using ClassifyFn = void (*)(const EcorLevel&, const double* r1, const double* r2,
                             std::int32_t count, std::uint8_t* decision);
 
+// The ECOR statistic T of count pairs from their r1 and r2 (sizes from the
+// level; its bounds unused): NaN when a pair has no p-value, +infinity when T
+// is infinite (p = 0) or the fast form cannot vouch for it, otherwise within
+// 1e-9 * (1 + T) of the exact routine's T.
+using HintsFn = void (*)(const EcorLevel&, const double* r1, const double* r2, std::int32_t count, double* T);
+
 // Partner panels start at multiples of the genes' padding in the terms, which
 // every kernel's tile width divides (each kernel asserts it).
 constexpr std::int32_t kPanelAlign = static_cast<std::int32_t>(kGenePadding);
-
-// The ECOR statistic T of count pairs from their r1 and r2 (class sizes from
-// the level's m1, m2 and n12; the level itself is not used): NaN exactly when
-// there is no p-value, +infinity when T is (p = 0) or the fast form cannot
-// vouch for it, else T within 1e-9 * (1 + |T|) (far within kHintSlack) of
-// the exact routine's.
-using HintsFn = void (*)(const EcorLevel&, const double* r1, const double* r2, std::int32_t count, double* T);
 
 // A hint h stands for a statistic within kHintSlack * (1 + |h|) of it (also
 // when h has been rounded to a float).
@@ -79,8 +78,8 @@ struct PairKernel {
     ScoreRowsFn score_rows;   // table mode
     ScoreRowsFn score_block;  // block mode
     ClassifyFn classify;
-    HintsFn hints;
     std::int32_t rows;  // rows per call
+    HintsFn hints;
 };
 
 // The widest kernel this processor runs: on x86-64 AVX-512, AVX2 or SSE2;

@@ -2,7 +2,10 @@
 """Every relative link of the Markdown pages at the top and in doc/ leads to a file that
 exists and, with #anchor, to a heading of that page (anchors as GitHub makes them).
 Usage: check_links.py REPO_ROOT"""
-import glob, os, re, sys
+import glob
+import os
+import re
+import sys
 
 
 def read(path):  # without fenced code blocks
