@@ -366,11 +366,13 @@ struct Segment {
 // The cut's rank k* and p-value from the bands, with the exact p-values of
 // the ranks that could hold it. false: more p-values needed than max_exact.
 bool find_cut(const std::vector<Band>& bands, double level, const Prefix& prefix, const Passes& passes,
-              std::int64_t max_exact, BhCut& cut, std::vector<Segment>& known) {
+              std::int64_t max_exact, bool exact_largest, BhCut& cut, std::vector<Segment>& known) {
     const double m = static_cast<double>(cut.m);
     if (level >= 1) {  // m p_(m) / m <= 1: the cut is the largest p-value
         cut.k = cut.m;
-        if (prefix.limit == kInf && !prefix.p.empty()) {  // every pair kept
+        if (!exact_largest) {
+            cut.threshold = std::numeric_limits<double>::quiet_NaN();  // not needed: every p-value passes
+        } else if (prefix.limit == kInf && !prefix.p.empty()) {  // every pair kept
             cut.threshold = prefix.p.back();
         } else if (cut.m > 0) {
             const std::vector<Gathered> g = passes.gather({{bands.back().floor, 1, false}});
@@ -509,7 +511,7 @@ BhCut bh_cut(const PairSpace& space, double level, const Context& context) {
     cut.m = h.m;
     std::vector<Segment> known;
     find_cut(bands_of(h), level, counting.prefix(context.threads), Passes{space, context},
-             std::numeric_limits<std::int64_t>::max(), cut, known);
+             std::numeric_limits<std::int64_t>::max(), true, cut, known);
     return cut;
 }
 
@@ -531,7 +533,7 @@ std::optional<Selection> select_adjusted(const PairSpace& space, const Criteria&
     std::vector<Segment> known;
     if (bh) {
         out.tested = h.m;
-        if (!find_cut(bands, criteria.level, prefix, passes, max_exact, cut, known)) return std::nullopt;
+        if (!find_cut(bands, criteria.level, prefix, passes, max_exact, false, cut, known)) return std::nullopt;
     }
     if (context.progress.stopped()) return out;
     known.emplace_back(0, std::vector<double>(prefix.p), cut.k, static_cast<double>(cut.m));

@@ -11,7 +11,7 @@ namespace tivarne {
 // The Benjamini-Hochberg cut over every pair's p-value: the largest rank k
 // with m p_(k) / k <= level (0 when there is none), and its p-value: a pair
 // passes (q <= level) exactly when its p-value is at or below `threshold`.
-// At level 1 and above every p-value passes (threshold 1).
+// At level 1 and above every p-value passes (the threshold is the largest).
 struct BhCut {
     std::int64_t m = 0;  // pairs with a p-value
     std::int64_t k = 0;
@@ -35,7 +35,9 @@ BhCut bh_cut(const PairSpace& space, double level, const Context& context);
 // over all p-values, bit for bit. Memory grows with the pairs whose p-values
 // are needed, not with all pairs. nullopt when equal scores need the ranked
 // table of all pairs to be arranged (or the exact p-values needed would not
-// fit in `max_exact` values): then the caller ranks the table.
+// fit in `max_exact` values): then the caller ranks the table. The
+// selection's p_threshold is the cut's p-value, NaN at level 1 and above
+// (every p-value passes; bh_cut finds the largest when it is wanted).
 std::optional<Selection> select_adjusted(const PairSpace& space, const Criteria& criteria, Adjust adjust,
                                          Order order, bool listing, const Context& context,
                                          std::int64_t max_exact = std::int64_t{1} << 25);
