@@ -181,6 +181,12 @@ struct TestingOptions {
     // (their order is then the ranking sort's, which needs the table of all
     // pairs, 12 bytes per pair). true: always rank the table of all pairs.
     bool pair_table = false;
+    // With Adjust::BH or Order::PValue: at most this many exact p-values
+    // (8 bytes each; a collected pair counts 6) are kept; beyond it the table
+    // of all pairs is ranked instead. The first pass keeps max_exact / 1024
+    // pairs a thread (at most 32768). Small values force the further passes
+    // and the fallback in tests.
+    std::int64_t max_exact = std::int64_t{1} << 25;
 };
 
 // One gene of the differential network (Options::gene_summary): its pairs
@@ -296,7 +302,8 @@ struct Result {
     std::int64_t tested = 0;
     // Whether a table of all pairs was built (12 bytes per pair or more):
     // equal scores in the way of the selection or of the asked-for listings,
-    // Adjust::BH or Order::PValue, or one of the testing switches.
+    // more exact p-values than TestingOptions::max_exact with Adjust::BH or
+    // Order::PValue, or one of the testing switches.
     bool used_pair_table = false;
     // Empty unless Options::listings or Options::on_listings asked for them.
     Listings listings;

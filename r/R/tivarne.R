@@ -142,8 +142,7 @@
 #'     \item{without_p_value}{pairs without a p-value among those examined
 #'       (never selected)}
 #'     \item{used_pair_table}{whether the table of all pairs (12 bytes per
-#'       pair) was built: for `adjust = "BH"`, `order = "p_value"` or equal
-#'       scores in the selection}
+#'       pair) was built: for equal scores in the selection}
 #'     \item{level, max_pairs, adjust, order, p_value}{the arguments; with
 #'       permutations also `permutations`, `seed` and `null_summary` (its text)}
 #'     \item{version}{the version of the package}

@@ -33,7 +33,7 @@ void all_pairs_pass(const PairSpace& space, const Criteria& criteria, const Opti
     if (!all_pairs_asked(options)) return;
     if (std::isnan(threshold))
         threshold = options.adjust == Adjust::BH
-                        ? select_adjusted(space, criteria, Adjust::BH, Order::PValue, false, context).p_threshold
+                        ? bh_cut(space, criteria.level, context).threshold
                         : criteria.level;
     AllPairsCollector collector(space, threshold, options.gene_summary, options.histograms, context.threads);
     context.progress.begin(Phase::Scoring, space.pairs());

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -233,7 +234,9 @@ Selection select_in_one_pass(const PairSpace& space, const Call& call) {
 
 // The fast engine chooses, in this order:
 //   the table forced (testing)      the compact table, ranked and walked
-//   Adjust::BH or Order::PValue     the adjusted selection (tables of hints)
+//   Adjust::BH or Order::PValue     the adjusted selection (histogram, then exact
+//                                   p-values where needed; the table when
+//                                   equal scores need it)
 //   otherwise                       the selection in the scoring pass
 std::unique_ptr<PairSpace> fast_space(const Study& s, const Context& context) {
     std::array<ClassTerms, 2> terms;
@@ -264,11 +267,13 @@ Selection select_fast(const Study& s, const Call& call) {
         return with_all_pairs(walk_table(score_table(space, call.context)->ranking(), space, call), space, call);
     if (!call.plain()) {
         call.context.progress.begin(Phase::Scoring, space.pairs());
-        Selection adjusted = select_adjusted(space, call.criteria, call.options.adjust, call.options.order,
-                                             call.delivery.listings_asked(), call.context);
+        std::optional<Selection> adjusted = select_adjusted(space, call.criteria, call.options.adjust,
+                                                            call.options.order, call.delivery.listings_asked(),
+                                                            call.context, call.options.testing.max_exact);
         call.context.progress.end();
         check_progress(call.context.progress);
-        return with_all_pairs(std::move(adjusted), space, call);
+        if (adjusted) return with_all_pairs(std::move(*adjusted), space, call);
+        return with_all_pairs(walk_table(score_table(space, call.context)->ranking(), space, call), space, call);
     }
     return select_in_one_pass(space, call);
 }

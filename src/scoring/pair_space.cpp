@@ -38,6 +38,12 @@ PValueSizes PValueSizes::of(std::int32_t class1, std::int32_t class2, PValue rou
 
 double PValueSizes::p_value(double r1, double r2) const { return get_pval(r1, r2, n1, n2); }
 
+double PValueSizes::statistic(double r1, double r2) const {
+    double rho = 0, T = 0;
+    if (!ecor_statistic(r1, r2, n1, n2, rho, T) || std::isnan(T) || T == -HUGE_VAL) return std::nan("");
+    return T;
+}
+
 EcorLevel PValueSizes::level(double level) const { return ecor_level(level, n1, n2); }
 
 PairValues PairSpace::values(std::int32_t i, std::int32_t k) const {

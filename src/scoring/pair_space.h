@@ -30,6 +30,9 @@ struct PValueSizes {
 
     // The ECOR p-value of correlations r1, r2; NaN when there is none.
     double p_value(double r1, double r2) const;
+    // The statistic T the p-value is the tail of, as p_value() forms it; NaN
+    // when there is no p-value.
+    double statistic(double r1, double r2) const;
     // What the kernels need to decide p <= level in bulk.
     EcorLevel level(double level) const;
 };

@@ -17,8 +17,10 @@ using test::same_bits;
 // thread with the listings and on two without them; returns whether the
 // scoring pass alone sufficed.
 bool expect_same_on_both_paths(const test::Study& study, const Criteria& criteria, const std::string& what,
-                               Adjust adjust = Adjust::None, Order order = Order::Score) {
+                               Adjust adjust = Adjust::None, Order order = Order::Score,
+                               std::int64_t max_exact = std::int64_t{1} << 25) {
     Options table;
+    table.testing.max_exact = max_exact;
     table.min_class_size = 0;
     table.testing.pair_table = true;
     table.listings = true;
@@ -148,7 +150,9 @@ TEST(SelectionPaths, PairsWithoutAPValueBeforeAStopAmongEqualOrNanScores) {
 }
 
 // The fast adjusted selection against the plain one (every pair's p-value,
-// sorted, as BenjaminiHochberg does it).
+// sorted, as BenjaminiHochberg does it), at levels where the cut lies among
+// few, half or nearly all of the pairs; with room for few exact p-values it
+// ranks the table instead, with the same result.
 TEST(SelectionPaths, AdjustedSelectionAgreesWithAllPValues) {
     const test::Study noise(150, 12, 13, 51, false), ties(150, 9, 10, 52, true), huge = test::huge_values();
     // Class 2 a copy of class 1 for the first 40 genes: r1 = r2, T about 0, p
@@ -161,13 +165,24 @@ TEST(SelectionPaths, AdjustedSelectionAgreesWithAllPValues) {
     ASSERT_EQ(analyse(large.view(), {0.05, 10}, bh).selected.back().p_value, 0.0);
     ASSERT_EQ(analyse(mirror.view(), {1, 100000}, bh).selected.back().p_value, 1.0);
     ASSERT_LT(analyse(ties.view(), {0.05, 10}, bh).tested, ties.genes * (ties.genes - 1) / 2);  // left out: no p-value
-    for (const Criteria& a : {Criteria{0.05, 5}, Criteria{0.2, 100000}, Criteria{1, 30}, Criteria{0, 10}})
+    int without_table = 0, runs = 0;
+    for (const Criteria& a : {Criteria{0.05, 5}, Criteria{0.5, 300}, Criteria{0.99, 40}, Criteria{1, 30},
+                              Criteria{0.2, 100000}, Criteria{0, 10}})
         for (Order order : {Order::Score, Order::PValue}) {
             for (const test::Study* study : {&noise, &ties, &huge, static_cast<const test::Study*>(&mirror),
-                                             static_cast<const test::Study*>(&large)})
-                expect_same_on_both_paths(*study, a, "BH", Adjust::BH, order);
+                                             static_cast<const test::Study*>(&large)}) {
+                without_table += expect_same_on_both_paths(*study, a, "BH", Adjust::BH, order);
+                ++runs;
+            }
             expect_same_on_both_paths(ties, a, "unadjusted", Adjust::None, order);
+            // Few pairs kept in the first pass: the exact p-values come from
+            // further passes; or too few allowed: the table.
+            for (const test::Study* study : {&noise, static_cast<const test::Study*>(&mirror)})
+                without_table += expect_same_on_both_paths(*study, a, "passes", Adjust::BH, order, 20000);
+            runs += 2;
+            expect_same_on_both_paths(noise, a, "few exact p-values", Adjust::BH, order, 40);
         }
+    EXPECT_GT(without_table, runs * 3 / 4);  // all but equal scores in score order
 }
 
 TEST(SelectionPaths, BulkDecisionNeverContradictsTheExactPValue) {
@@ -187,6 +202,24 @@ TEST(SelectionPaths, BulkDecisionNeverContradictsTheExactPValue) {
     for (const auto& [n1, n2] : {std::pair(5, 7), std::pair(40, 3), std::pair(2, 3)}) {
         std::vector<double> p(r1.size());
         for (std::size_t j = 0; j < p.size(); ++j) p[j] = get_pval(r1[j], r2[j], n1, n2);
+        // The statistic's hints: NaN exactly without a p-value, else the
+        // exact routine's T within the slack, or +infinity.
+        for (int q = 0; q < count; ++q) {
+            std::vector<double> hint(r1.size());
+            kernels[q].hints(ecor_level(0.5, n1, n2), r1.data(), r2.data(), static_cast<std::int32_t>(r1.size()),
+                             hint.data());
+            int unsure = 0;
+            for (std::size_t j = 0; j < p.size(); ++j) {
+                double rho = 0, T = 0;
+                const bool exists = !std::isnan(p[j]) && ecor_statistic(r1[j], r2[j], n1, n2, rho, T);
+                ASSERT_EQ(std::isnan(hint[j]), !exists) << kernels[q].name << ": r1 " << r1[j] << ", r2 " << r2[j];
+                if (exists && hint[j] != HUGE_VAL) {
+                    ASSERT_LE(std::fabs(hint[j] - T), 1e-9 * (1 + std::fabs(T))) << kernels[q].name << ": r1 " << r1[j];
+                }
+                unsure += hint[j] == HUGE_VAL && T != HUGE_VAL;
+            }
+            EXPECT_LT(unsure, 40) << kernels[q].name;
+        }
         for (double level : {0.05, 1e-10, 0.0, 1.0, 0.999, -0.5, p[9], std::nextafter(p[9], 0.0), p[100]}) {
             const EcorLevel lv = ecor_level(level, n1, n2);
             for (int q = 0; q < count; ++q) {

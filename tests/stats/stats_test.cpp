@@ -26,6 +26,21 @@ TEST(Median, OddEvenRepeatedAndNegativeCounts) {
         EXPECT_EQ(get_median(copy, count), row.median);
         EXPECT_EQ(copy, row.values);  // the input keeps its order
     }
+    // Against the middle of the sorted values, bit for bit: many sizes, few
+    // distinct values (ties), infinities, zeros of both signs.
+    std::mt19937_64 rng(5);
+    const double pool[] = {-1.5, 0.25, 3, 3, 7.125, -HUGE_VAL, HUGE_VAL, -0.0, 0.0, 1e-300};
+    for (int count = 1; count < 60; ++count)
+        for (int round = 0; round < 20; ++round) {
+            Seq x(static_cast<std::size_t>(count));
+            for (double& v : x) v = round % 2 ? pool[rng() % 10] : std::ldexp(static_cast<double>(rng() % 1000), -7);
+            Seq s = x;
+            std::sort(s.begin(), s.end());
+            const std::size_t h = x.size() / 2;
+            const double want = count % 2 ? s[h] : (s[h - 1] + s[h]) * 0.5;
+            const double got = get_median(x, count);
+            EXPECT_TRUE(test::same_bits(got, want)) << count << " values, round " << round;
+        }
 }
 
 double bicov(const Seq& x, const Seq& y, const Seq& dx, const Seq& dy, double Mx, double My,

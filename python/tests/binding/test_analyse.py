@@ -238,13 +238,13 @@ def test_the_librarys_own_checks_raise_value_error_and_32_bit_limits_hold():
 
 
 # Equal scores (a duplicated gene) away from the selection: no table of all
-# pairs; with "BH" there always is one.
+# pairs, with "BH" neither.
 def test_the_table_of_all_pairs_only_when_the_selection_needs_it():
     x = np.random.default_rng(3).normal(size=(3000, 20))
     x[-1] = x[0]
     labels = np.repeat([1, 0], 10)
     assert tivarne.analyse(x, labels, level=1e-300, max_pairs=20).attrs["used_pair_table"] is False
-    assert tivarne.analyse(x[:100], labels, level=0.05, adjust="BH").attrs["used_pair_table"] is True
+    assert tivarne.analyse(x[:100], labels, level=0.05, adjust="BH").attrs["used_pair_table"] is False
 
 
 def test_progress_bars_on_standard_error(golub, capsys):

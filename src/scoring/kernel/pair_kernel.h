@@ -69,6 +69,10 @@ using HintsFn = void (*)(const EcorLevel&, const double* r1, const double* r2, s
 // every kernel's tile width divides (each kernel asserts it).
 constexpr std::int32_t kPanelAlign = static_cast<std::int32_t>(kGenePadding);
 
+// A hint h stands for a statistic within kHintSlack * (1 + |h|) of it (also
+// when h has been rounded to a float).
+constexpr double kHintSlack = 1e-6;
+
 struct PairKernel {
     const char* name;
     ScoreRowsFn score_rows;   // table mode
