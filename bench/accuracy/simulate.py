@@ -112,17 +112,17 @@ class Study:
 
     def __init__(self, seed, genes, n1, n2, outliers=False, null=False):
         rng = np.random.default_rng(seed)
-        spec = blocks(null)
-        if genes < BLOCK * len(spec):
-            raise ValueError("a study needs at least %d genes" % (BLOCK * len(spec)))
+        patterns = blocks(null)
+        if genes < BLOCK * len(patterns):
+            raise ValueError("a study needs at least %d genes" % (BLOCK * len(patterns)))
         self.genes, self.n1, self.n2 = genes, n1, n2
         self.outliers, self.null = outliers, null
-        self.x = np.hstack([draw_class(rng, genes, n, [k[c] for k in spec], outliers)
+        self.x = np.hstack([draw_class(rng, genes, n, [k[c] for k in patterns], outliers)
                             for c, n in enumerate((n1, n2))])
         self.labels = np.r_[np.ones(n1, dtype=int), np.zeros(n2, dtype=int)]
         self.i, self.j = np.triu_indices(genes, 1)
-        rho1 = true_correlations(genes, [k[0] for k in spec])[self.i, self.j]
-        rho2 = true_correlations(genes, [k[1] for k in spec])[self.i, self.j]
+        rho1 = true_correlations(genes, [k[0] for k in patterns])[self.i, self.j]
+        rho2 = true_correlations(genes, [k[1] for k in patterns])[self.i, self.j]
         self.true = rho1 != rho2
         self.correlated = (rho1 != 0) | (rho2 != 0)
         sign = lambda r: "+" if r > 0 else "-" if r < 0 else "0"

@@ -67,19 +67,19 @@ def listing(counts, show=repr, limit=12):
     return ", ".join(items[:limit]) + (", ..." if len(items) > limit else "") or "none"
 
 
-def _items(spec):
-    return list(spec) if isinstance(spec, (list, tuple, set, frozenset, np.ndarray)) else [spec]
+def _items(wanted):
+    return list(wanted) if isinstance(wanted, (list, tuple, set, frozenset, np.ndarray)) else [wanted]
 
 
 def _bare(option):
     return option.split("%")[0].rstrip("= ")
 
 
-def chosen(spec, counts, option, show=repr, nouns=("class", "classes")):
-    """The values among `counts` ({value: size}) that `spec` names: a value,
+def chosen(wanted, counts, option, show=repr, nouns=("class", "classes")):
+    """The values among `counts` ({value: size}) that `wanted` names: a value,
     a list, or a pattern; InputError for a part that names none."""
     names = []
-    for item in _items(spec):
+    for item in _items(wanted):
         found = [v for v in counts if same(v, item)]
         if not found and isinstance(item, str) and any(c in item for c in "*?["):
             found = [v for v in counts if isinstance(v, str) and fnmatch.fnmatchcase(v, item)]
@@ -136,8 +136,8 @@ def select(values, class1=None, class2=None, *, default=(1, 0), options=("class1
         raise InputError("%sclass %s is in both %s and %s; a sample can be in one class only."
                          % (prefix, show(plain(both[0])), _bare(options[0]), _bare(options[1])))
 
-    def shown(names, spec):
-        merged = isinstance(spec, (list, tuple, set, frozenset, np.ndarray)) or len(names) > 1
+    def shown(names, wanted):
+        merged = isinstance(wanted, (list, tuple, set, frozenset, np.ndarray)) or len(names) > 1
         return [plain(v) for v in names] if merged else plain(names[0])
 
     return Selection(member(values, chosen1), member(values, chosen2), shown(chosen1, class1),

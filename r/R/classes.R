@@ -97,11 +97,11 @@ glob_regex <- function(pattern) {
 
 # The label values a class1 or class2 argument stands for, among those that
 # occur (present): its values, and for strings the values its patterns match.
-class_values <- function(spec, what, present, strings, listing) {
-  if (!is.atomic(spec) || length(spec) == 0L || anyNA(spec))
+class_values <- function(wanted, what, present, strings, listing) {
+  if (!is.atomic(wanted) || length(wanted) == 0L || anyNA(wanted))
     fail(what, " must be one or more label values.")
   out <- character()
-  for (value in as.character(spec)) {
+  for (value in as.character(wanted)) {
     if (value %in% present) {
       out <- c(out, value)
     } else if (strings && grepl("[*?[]", value)) {
@@ -160,9 +160,9 @@ choose_classes <- function(labels, sample_names, n, class1, class2, samples) {
   in1 <- keep & key %in% values1
   in2 <- keep & key %in% values2
   # The class values as the labels hold them (numbers stay numbers).
-  as_given <- function(v, spec) {
+  as_given <- function(v, wanted) {
     found <- values[match(v, key)]
-    if (anyNA(found)) spec else found
+    if (anyNA(found)) wanted else found
   }
   class1 <- if (length(values1)) as_given(values1, class1) else class1
   class2 <- if (length(values2)) as_given(values2, class2) else class2
