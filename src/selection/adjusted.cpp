@@ -352,8 +352,8 @@ struct Segment {
     std::vector<double> p;
     std::vector<double> least;
 
-    Segment(std::int64_t below_, std::vector<double>&& p_, std::int64_t k_star, double m)
-        : below(below_), p(std::move(p_)), least(p.size() + 1, kInf) {
+    Segment(std::int64_t ranks_below, std::vector<double>&& values, std::int64_t k_star, double m)
+        : below(ranks_below), p(std::move(values)), least(p.size() + 1, kInf) {
         for (std::size_t x = p.size(); x-- > 0;) {
             const std::int64_t j = below + static_cast<std::int64_t>(x) + 1;
             const double ratio = (m * p[x]) / static_cast<double>(j);
