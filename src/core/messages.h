@@ -5,34 +5,36 @@
 // front: the command line adds it (error_line), Python and R raise them as
 // they are. The command line prints these texts byte for byte, and scripts
 // read them, so a change to one is a change of its output (and of its
-// end-to-end cases).
+// end-to-end cases). The constants have internal linkage (namespace-scope
+// constexpr): an inline variable would be a unique global symbol of the
+// shared library, exported whatever the visibility.
 #include <cstdint>
 #include <string>
 
 namespace tivarne::message {
 
 // --- Reading the input files (scan_sizes, Dataset, load_dataset) ----------
-inline constexpr char kCannotOpenLabels[] = "Cannot open the label file.";
-inline constexpr char kCannotOpenExpression[] = "Cannot open the expression file.";
-inline constexpr char kLabelFormat[] = "Invalid format in label data.";
+constexpr char kCannotOpenLabels[] = "Cannot open the label file.";
+constexpr char kCannotOpenExpression[] = "Cannot open the expression file.";
+constexpr char kLabelFormat[] = "Invalid format in label data.";
 // The size scan's test of one label per position, and of a second line.
-inline constexpr char kLabelDataOrFormat[] = "Invalid data or format in label data";
-inline constexpr char kLabelInput[] = "Aborted due to input error (label data).";
-inline constexpr char kExpressionInput[] = "Aborted due to input error (expression data).";
-inline constexpr char kExpressionFormat[] = "Invalid format in expression data.";
-inline constexpr char kExpressionData[] = "Invalid data in expressions";
-inline constexpr char kLabelData[] = "Invalid data in labels";
-inline constexpr char kEmptyClass[] = "Each class needs at least one sample (label data).";
-inline constexpr char kTooManyGenes[] = "Too many genes (at most 46341).";
+constexpr char kLabelDataOrFormat[] = "Invalid data or format in label data";
+constexpr char kLabelInput[] = "Aborted due to input error (label data).";
+constexpr char kExpressionInput[] = "Aborted due to input error (expression data).";
+constexpr char kExpressionFormat[] = "Invalid format in expression data.";
+constexpr char kExpressionData[] = "Invalid data in expressions";
+constexpr char kLabelData[] = "Invalid data in labels";
+constexpr char kEmptyClass[] = "Each class needs at least one sample (label data).";
+constexpr char kTooManyGenes[] = "Too many genes (at most 46341).";
 // The size scan's label line has kept this spelling since the first release:
 // scripts match it, so it stays.
-inline constexpr char kLabelLineTooLong[] = "Absorted due to input error (label data).";
-inline constexpr char kLabelLineAllocation[] = "Absorted due to allocation error.";
+constexpr char kLabelLineTooLong[] = "Absorted due to input error (label data).";
+constexpr char kLabelLineAllocation[] = "Absorted due to allocation error.";
 
 // --- The data handed to analyse() -----------------------------------------
-inline constexpr char kInvalidSizes[] = "Invalid sizes of the data.";
-inline constexpr char kNoLabels[] = "No labels given.";
-inline constexpr char kNoValues[] = "No expression values given.";
+constexpr char kInvalidSizes[] = "Invalid sizes of the data.";
+constexpr char kNoLabels[] = "No labels given.";
+constexpr char kNoValues[] = "No expression values given.";
 
 // A value that is not a finite number; gene and sample count from 1.
 inline std::string not_finite(std::int64_t gene, std::int64_t sample) {
@@ -48,9 +50,9 @@ inline std::string class_too_small(int number, std::int64_t size, std::int64_t m
 }
 
 // --- Focused analyses (Options::focus_genes, focus_pairs); genes count from 1 --
-inline constexpr char kFocusBoth[] = "Give either a set of genes or a list of pairs to focus on, not both.";
-inline constexpr char kFocusOneGeneWithin[] = "The gene set has one gene: there is no pair within it.";
-inline constexpr char kFocusOneGene[] = "The data have one gene: there is no pair.";
+constexpr char kFocusBoth[] = "Give either a set of genes or a list of pairs to focus on, not both.";
+constexpr char kFocusOneGeneWithin[] = "The gene set has one gene: there is no pair within it.";
+constexpr char kFocusOneGene[] = "The data have one gene: there is no pair.";
 // `where`: "of the gene set" or "of the pair list".
 inline std::string focus_gene_unknown(std::int64_t gene, const std::string& where, std::int64_t genes) {
     return "Gene " + std::to_string(gene) + " " + where + " is not in the data (genes 1 to " +
@@ -77,9 +79,9 @@ inline std::string calibrated_class_too_small(int number, std::int64_t size) {
 inline std::string permutations_below_one(std::int64_t n) {
     return "The number of permutations must be at least 1 (0 runs none); got " + std::to_string(n) + ".";
 }
-inline constexpr char kPermutationsNeeded[] =
+constexpr char kPermutationsNeeded[] =
     "Null summaries and a range of permutations need the number of permutations.";
-inline constexpr char kPermutationsFocused[] =
+constexpr char kPermutationsFocused[] =
     "Permutations count every pair, so they do not combine with a focused analysis (focus genes or pairs): run "
     "them without the focus.";
 inline std::string too_many_permutations(std::int64_t n, std::int64_t n1, std::int64_t n2, std::int64_t labelings) {
@@ -92,7 +94,7 @@ inline std::string permutation_range(std::int64_t from, std::int64_t to, std::in
            " (the last excluded) is not within 0 to " + std::to_string(n) +
            ": the first must lie below the last, the last at most the number of permutations.";
 }
-inline constexpr char kSummariesOrRange[] =
+constexpr char kSummariesOrRange[] =
     "Give either null summaries to merge or a range of permutations to run, not both.";
 // `which`: "Null summary 2" (counted from 1, in the order given).
 inline std::string summary_foreign(const std::string& which) {
@@ -120,31 +122,31 @@ inline std::string summary_damaged(const std::string& which, const std::string& 
 }
 
 // --- The result file ------------------------------------------------------
-inline constexpr char kCannotOpenOutput[] = "Cannot open the output file.";
-inline constexpr char kCannotWriteOutput[] = "Cannot write the output file.";
+constexpr char kCannotOpenOutput[] = "Cannot open the output file.";
+constexpr char kCannotWriteOutput[] = "Cannot write the output file.";
 
 // --- Failures of any step -------------------------------------------------
-inline constexpr char kAllocation[] = "Aborted due to allocation error.";
-inline constexpr char kCancelled[] = "Analysis cancelled.";
-inline constexpr char kIndexOutOfRange[] = "Internal error: index out of range";
-inline constexpr char kMedianOfNothing[] = "Internal error: median of no values";
+constexpr char kAllocation[] = "Aborted due to allocation error.";
+constexpr char kCancelled[] = "Analysis cancelled.";
+constexpr char kIndexOutOfRange[] = "Internal error: index out of range";
+constexpr char kMedianOfNothing[] = "Internal error: median of no values";
 // sort2's stack of 64 entries holds any 32-bit count: never seen.
-inline constexpr char kSortStack[] = "Internal error: NSTACK too small in sort2.";
+constexpr char kSortStack[] = "Internal error: NSTACK too small in sort2.";
 
 // A fault of tivarne itself, described by `what`.
 inline std::string internal_error(const std::string& what) { return "Internal error: " + what; }
 
 // --- The bindings (Python and R) ------------------------------------------
-inline constexpr char kOneLabelPerSample[] = "one label per sample is needed";
+constexpr char kOneLabelPerSample[] = "one label per sample is needed";
 
 // --- The command line -----------------------------------------------------
-inline constexpr char kErrorPrefix[] = "Error: ";
-inline constexpr char kWrongArgumentCount[] = "Wrong number of arguments.";
-inline constexpr char kSpecifyExpression[] = "Specify \"-e filenameE\"";
-inline constexpr char kSpecifyLabels[] = "Specify \"-l filenameL\"";
-inline constexpr char kSpecifyOutput[] = "Specify \"-o filenameO\"";
-inline constexpr char kOutputIsInput[] = "The output file must not be an input file.";
-inline constexpr char kAnswerInput[] = "Aborted due to input error.";
+constexpr char kErrorPrefix[] = "Error: ";
+constexpr char kWrongArgumentCount[] = "Wrong number of arguments.";
+constexpr char kSpecifyExpression[] = "Specify \"-e filenameE\"";
+constexpr char kSpecifyLabels[] = "Specify \"-l filenameL\"";
+constexpr char kSpecifyOutput[] = "Specify \"-o filenameO\"";
+constexpr char kOutputIsInput[] = "The output file must not be an input file.";
+constexpr char kAnswerInput[] = "Aborted due to input error.";
 
 inline std::string file_not_found(const std::string& name) { return "File \"" + name + "\" not found."; }
 
