@@ -9,7 +9,7 @@
 namespace tivarne {
 namespace {
 
-using test::SixDigits;
+using test::six_digits;
 
 TEST(CalibratedPValue, WorkedValues) {
     // r1, r2, n1, n2; T and the calibrated p to six digits (T = (n1 - 3) L1 +
@@ -31,11 +31,11 @@ TEST(CalibratedPValue, WorkedValues) {
         const PValueSizes calibrated = PValueSizes::of(c.n1, c.n2, PValue::Calibrated);
         EXPECT_EQ(calibrated.n1, c.n1 - 3);
         EXPECT_EQ(calibrated.n2, c.n2 - 3);
-        EXPECT_TRUE(SixDigits(calibrated.p_value(c.r1, c.r2), c.calibrated)) << c.r1 << " " << c.r2;
-        EXPECT_TRUE(SixDigits(PValueSizes::of(c.n1, c.n2, PValue::Ecor).p_value(c.r1, c.r2), c.ecor));
+        EXPECT_TRUE(six_digits(calibrated.p_value(c.r1, c.r2), c.calibrated)) << c.r1 << " " << c.r2;
+        EXPECT_TRUE(six_digits(PValueSizes::of(c.n1, c.n2, PValue::Ecor).p_value(c.r1, c.r2), c.ecor));
     }
     double rho = 0, T = 0;
-    EXPECT_TRUE(ecor_statistic(0.5, -0.5, 17, 17, rho, T) && SixDigits(T, 34 * std::log(4.0 / 3.0)));
+    EXPECT_TRUE(ecor_statistic(0.5, -0.5, 17, 17, rho, T) && six_digits(T, 34 * std::log(4.0 / 3.0)));
     // No difference: p = 1 (also when rounding makes T a hair below 0).
     EXPECT_EQ(PValueSizes::of(30, 30, PValue::Calibrated).p_value(0, 0), 1.0);
     EXPECT_EQ(PValueSizes::of(20, 80, PValue::Calibrated).p_value(0.3, 0.3), 1.0);

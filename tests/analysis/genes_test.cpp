@@ -223,9 +223,9 @@ TEST(Histograms, EveryKernelsStatisticGivesTheExactPValue) {
 
 // R: t <- r * sqrt((n - 2) / (1 - r^2)); 2 * pt(-abs(t), n - 2)
 TEST(CorrelationClass, StudentsTOfTheMidcorrelationAsCorTestComputesIt) {
-    EXPECT_TRUE(test::SixDigits(correlation_p_value(0.5, 20), 0.0247696));
-    EXPECT_TRUE(test::SixDigits(correlation_p_value(-0.3, 12), 0.343439));
-    EXPECT_TRUE(test::SixDigits(correlation_p_value(0.9, 5), 0.0373861));
+    EXPECT_TRUE(test::six_digits(correlation_p_value(0.5, 20), 0.0247696));
+    EXPECT_TRUE(test::six_digits(correlation_p_value(-0.3, 12), 0.343439));
+    EXPECT_TRUE(test::six_digits(correlation_p_value(0.9, 5), 0.0373861));
     EXPECT_EQ(correlation_p_value(1.0, 10), 0);
     EXPECT_TRUE(std::isnan(correlation_p_value(0.5, 2)));
     EXPECT_EQ(correlation_class(0.5, -0.3, 20, 12), "+/0");

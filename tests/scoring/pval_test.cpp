@@ -6,7 +6,7 @@
 namespace tivarne {
 namespace {
 
-using test::SixDigits;
+using test::six_digits;
 
 TEST(EcorPvalue, WorkedRows) {
     struct Row {
@@ -22,9 +22,9 @@ TEST(EcorPvalue, WorkedRows) {
     for (const Row& row : rows) {
         double rho = 0, T = 0;
         ASSERT_TRUE(ecor_statistic(row.r1, row.r2, row.n1, row.n2, rho, T));
-        EXPECT_TRUE(SixDigits(rho, row.rho)) << "r1 " << row.r1;
-        EXPECT_TRUE(SixDigits(T, row.T)) << "r1 " << row.r1;
-        EXPECT_TRUE(SixDigits(get_pval(row.r1, row.r2, row.n1, row.n2), row.p)) << "r1 " << row.r1;
+        EXPECT_TRUE(six_digits(rho, row.rho)) << "r1 " << row.r1;
+        EXPECT_TRUE(six_digits(T, row.T)) << "r1 " << row.r1;
+        EXPECT_TRUE(six_digits(get_pval(row.r1, row.r2, row.n1, row.n2), row.p)) << "r1 " << row.r1;
     }
 }
 
@@ -33,10 +33,10 @@ TEST(EcorPvalue, LinearEquationWhenLeadingCoefficientIsZero) {
     double rho = 0, T = 0;
     ASSERT_TRUE(ecor_statistic(0.2, -0.4, 10, 20, rho, T));
     EXPECT_NEAR(rho, -5.0 / 23.0, 1e-15);
-    EXPECT_TRUE(SixDigits(T, 2.55997));
-    EXPECT_TRUE(SixDigits(get_pval(0.2, -0.4, 10, 20), 0.109600));
+    EXPECT_TRUE(six_digits(T, 2.55997));
+    EXPECT_TRUE(six_digits(get_pval(0.2, -0.4, 10, 20), 0.109600));
     // r1 = -r2 with equal class sizes: rho = 0, T = 20 ln(4/3).
-    EXPECT_TRUE(SixDigits(get_pval(0.5, -0.5, 10, 10), 0.0164545));
+    EXPECT_TRUE(six_digits(get_pval(0.5, -0.5, 10, 10), 0.0164545));
     // r1 = r2 = 0: rho = 0 and T = 0 exactly, so p = 1.
     EXPECT_EQ(get_pval(0.0, 0.0, 10, 10), 1.0);
     EXPECT_EQ(get_pval(0.0, 0.0, 7, 3), 1.0);
@@ -56,8 +56,8 @@ TEST(EcorPvalue, StableRootWhenTextbookRootsAreLostToCancellation) {
     double rho = 0, T = 0;
     ASSERT_TRUE(ecor_statistic(r1, r2, n1, n2, rho, T));
     EXPECT_NEAR(rho, -C / B, 1e-12);
-    EXPECT_TRUE(SixDigits(T, 80.5795));
-    EXPECT_TRUE(SixDigits(get_pval(r1, r2, n1, n2), 2.79235e-19));
+    EXPECT_TRUE(six_digits(T, 80.5795));
+    EXPECT_TRUE(six_digits(get_pval(r1, r2, n1, n2), 2.79235e-19));
 }
 
 TEST(EcorPvalue, StatisticAtOrBelowZeroOrInfinite) {

@@ -11,7 +11,7 @@ namespace tivarne {
 namespace {
 
 using Seq = std::vector<double>;
-using test::SixDigits;
+using test::six_digits;
 
 TEST(Median, OddEvenRepeatedAndNegativeCounts) {
     const struct {
@@ -57,9 +57,9 @@ const Seq kX{1, 2, 3, 4, 100}, kDx{2, 1, 0, 1, 97};
 const Seq kY{2, 4, 6, 8, 10}, kDy{4, 2, 0, 2, 4};
 
 TEST(Bicov, WorkedValuesSymmetryZeroScaleAndBoundaryWeights) {
-    EXPECT_TRUE(SixDigits(bicov(kX, kX, kDx, kDx, 3, 3, 1, 1), 2.02891));
-    EXPECT_TRUE(SixDigits(bicov(kY, kY, kDy, kDy, 6, 6, 2, 2), 9.18826));
-    EXPECT_TRUE(SixDigits(bicov(kX, kY, kDx, kDy, 3, 6, 1, 2), 3.37991));
+    EXPECT_TRUE(six_digits(bicov(kX, kX, kDx, kDx, 3, 3, 1, 1), 2.02891));
+    EXPECT_TRUE(six_digits(bicov(kY, kY, kDy, kDy, 6, 6, 2, 2), 9.18826));
+    EXPECT_TRUE(six_digits(bicov(kX, kY, kDx, kDy, 3, 6, 1, 2), 3.37991));
     EXPECT_EQ(bicov(kX, kY, kDx, kDy, 3, 6, 1, 2), bicov(kY, kX, kDy, kDx, 6, 3, 2, 1));
     const Seq none;
     EXPECT_EQ(bicov(none, none, none, none, 0, 0, 0, 0), 0.0);
@@ -114,8 +114,8 @@ TEST(PerGeneStatistics, WorkedRowAndDegenerateClasses) {
     const Genes s(kFiveFive, {kGeneI, {4, 4, 4, 4, 4, 1, 2, 3, 5, 8}});
     const double row[] = {3, 6, 1, 2};
     for (int c = 0; c < 4; ++c) EXPECT_EQ(s.medmad(0, c), row[c]);
-    EXPECT_TRUE(SixDigits(s.bivar(0, 0), 2.02891));
-    EXPECT_TRUE(SixDigits(s.bivar(0, 1), 9.18826));
+    EXPECT_TRUE(six_digits(s.bivar(0, 0), 2.02891));
+    EXPECT_TRUE(six_digits(s.bivar(0, 1), 9.18826));
     EXPECT_EQ(s.medmad(1, 2), 0.0);  // constant in class 1
     EXPECT_EQ(s.bivar(1, 0), 0.0);
 
@@ -139,7 +139,7 @@ TEST(Midcorrelation, WorkedPairInAnySampleOrderLinearRelationsSymmetrySelfPairsA
     for (const Genes* s : {&sorted, &shuffled}) {
         double r1 = 0, r2 = 0;
         s->corr(0, 1, r1, r2);
-        EXPECT_TRUE(SixDigits(r1, 0.782811));  // the outlier 100 has weight 0
+        EXPECT_TRUE(six_digits(r1, 0.782811));  // the outlier 100 has weight 0
         EXPECT_NEAR(r2, 1.0, 1e-15);           // class-2 values of k are half those of i
     }
 

@@ -64,7 +64,7 @@ inline std::string read_file(const std::string& path) {
 inline bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // True when `actual` agrees with `expected` written to six significant digits.
-inline ::testing::AssertionResult SixDigits(double actual, double expected) {
+inline ::testing::AssertionResult six_digits(double actual, double expected) {
     const double unit = std::pow(10.0, std::floor(std::log10(std::fabs(expected))) - 5);
     if (std::fabs(actual - expected) <= 0.5 * unit * 1.0001) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
