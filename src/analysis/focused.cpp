@@ -8,6 +8,7 @@
 #include "core/messages.h"
 #include "selection/bh.h"
 #include "selection/gene_summary.h"
+#include "selection/selection.h"
 
 namespace tivarne {
 namespace {
@@ -49,15 +50,6 @@ std::vector<FocusPair> focus_pairs(const Options& o, const PairIndex& index) {
     }
     std::sort(pairs.begin(), pairs.end(), [](const FocusPair& a, const FocusPair& b) { return a.position < b.position; });
     return pairs;
-}
-
-// Ranking order: numeric scores best first, NaN scores last; equal scores in
-// pair order.
-bool ranks_before(const FocusPair& a, const FocusPair& b) {
-    const bool na = a.score != a.score, nb = b.score != b.score;
-    if (na != nb) return nb;
-    if (!na && a.score != b.score) return a.score > b.score;
-    return a.position < b.position;
 }
 
 }  // namespace
@@ -156,7 +148,7 @@ Selection select_focused(const PairSpace& space, const Criteria& criteria, const
             return ranks_before(a, b);
         });
     else
-        std::sort(pairs.begin(), pairs.end(), ranks_before);
+        std::sort(pairs.begin(), pairs.end(), ranks_before<FocusPair>);
     const std::size_t wanted = static_cast<std::size_t>(std::max(1, criteria.max_pairs));
     std::int64_t without_p = 0;
     for (const FocusPair& f : pairs) {

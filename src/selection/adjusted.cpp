@@ -491,16 +491,6 @@ bool add_q_values(std::vector<SelectedPair>& selected, const std::vector<Band>& 
     return true;
 }
 
-// Ranking order: a NaN score (both classes' midvariances infinite) may come
-// with finite correlations and a p-value; such pairs rank after every numeric
-// score, in pair order.
-bool ranks_before(const Candidate& a, const Candidate& b) {
-    const bool na = a.score != a.score, nb = b.score != b.score;
-    if (na != nb) return nb;
-    if (!na && a.score != b.score) return a.score > b.score;
-    return a.position < b.position;
-}
-
 }  // namespace
 
 BhCut bh_cut(const PairSpace& space, double level, const Context& context) {

@@ -43,6 +43,18 @@ struct Candidate {
 
 inline bool higher_score(const Candidate& a, const Candidate& b) { return a.score > b.score; }
 
+// Ranking order of any pair record with a score and a position: numeric
+// scores best first; a NaN score (both classes' midvariances infinite) may
+// come with finite correlations and a p-value, and ranks after every numeric
+// score; equal scores in pair order.
+template <class Pair>
+bool ranks_before(const Pair& a, const Pair& b) {
+    const bool na = a.score != a.score, nb = b.score != b.score;
+    if (na != nb) return nb;
+    if (!na && a.score != b.score) return a.score > b.score;
+    return a.position < b.position;
+}
+
 // The pair as the result shows it: c recovered as score / |r1 - r2|, and the
 // p-value with its base-10 logarithm.
 SelectedPair selected_pair(const RankedPair& pair, double p_value);
