@@ -131,6 +131,7 @@ namespace {
 // from the counts of the ranges before it, as the sequential reader decides.
 
 constexpr std::size_t kBlockPerThread = std::size_t{4} << 20;
+constexpr std::size_t kMaxBlock = std::size_t{64} << 20;
 constexpr std::size_t kParallelBytes = std::size_t{1} << 16;  // less is read on one thread
 constexpr std::uint64_t kProgressStep = 0x10000;  // values per progress report
 
@@ -229,7 +230,9 @@ void read_expression(ExpressionMatrix& expression, const char* expression_file, 
     const std::size_t samples = expression.size1();
     const std::uint64_t total = static_cast<std::uint64_t>(samples) * genes;
     const int threads = std::max(context.threads, 1);
-    std::vector<char> buf(total > 0 ? (block_bytes > 0 ? block_bytes : kBlockPerThread * threads) : 0);
+    // Not zeroed: only what the file fills is touched.
+    std::size_t size = block_bytes > 0 ? block_bytes : std::min(kBlockPerThread * threads, kMaxBlock);
+    std::unique_ptr<char[]> buf(total > 0 ? new char[size] : nullptr);
     std::vector<RangeTally> tallies(static_cast<std::size_t>(threads));
     std::vector<std::size_t> bounds(static_cast<std::size_t>(threads) + 1);
 
@@ -244,15 +247,20 @@ void read_expression(ExpressionMatrix& expression, const char* expression_file, 
     bool bad_line = false;
     std::size_t len = 0;
     for (bool eof = total == 0; !eof;) {
-        if (len == buf.size()) buf.resize(2 * buf.size());  // a line longer than the block
-        const std::size_t got = std::fread(buf.data() + len, 1, buf.size() - len, f.get());
+        if (len == size) {  // a line longer than the block
+            std::unique_ptr<char[]> bigger(new char[2 * size]);
+            std::memcpy(bigger.get(), buf.get(), len);
+            buf = std::move(bigger);
+            size *= 2;
+        }
+        const std::size_t got = std::fread(buf.get() + len, 1, size - len, f.get());
         eof = got == 0;  // the end, or a read error: as the sequential reader
         len += got;
-        const std::size_t cut = eof ? len : whole_lines(buf.data(), len);
+        const std::size_t cut = eof ? len : whole_lines(buf.get(), len);
         if (cut == 0) continue;
 
         // Ranges of whole lines of about equal size.
-        const char* data = buf.data();
+        const char* data = buf.get();
         bounds[0] = 0;
         for (int r = 1; r < threads; ++r) {
             const std::size_t at = std::max(bounds[r - 1], cut / threads * r);
@@ -298,7 +306,7 @@ void read_expression(ExpressionMatrix& expression, const char* expression_file, 
             progress.check();
         }
         if (fault) error(fault);
-        std::memmove(buf.data(), buf.data() + cut, len - cut);
+        std::memmove(buf.get(), buf.get() + cut, len - cut);
         len -= cut;
     }
     f.reset();

@@ -9,8 +9,8 @@ namespace tivarne {
 // numbers are accepted, only white space may follow the last value, and every
 // line holds the values of the genes the size scan counted on it. Numbers are
 // read as fscanf "%lf" reads them (NumberReader), on context.threads threads,
-// the file in blocks of `block_bytes` (0: 4 MiB per thread; more when a line
-// is longer). A malformed file gets the message of the first bad token in file
+// the file in blocks of `block_bytes` (0: 4 MiB per thread, at most 64 MiB;
+// more when a line is longer). A malformed file gets the message of the first bad token in file
 // order, as from read_expression_sequential.
 void read_expression(ExpressionMatrix& expression, const char* expression_file, const Context& context,
                      std::size_t block_bytes = 0);
