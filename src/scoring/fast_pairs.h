@@ -10,9 +10,11 @@
 
 namespace tivarne {
 
-// Partner-gene terms kept hot per core while the rows stream past them (half of
-// a 1 MiB L2 cache: the best of 256 KiB to 2 MiB at 20,000 genes x 100 samples).
-constexpr std::size_t kPanelBytes = 1 << 19;
+// Partner-gene terms a thread packs and scores every row block against. Packed,
+// a panel streams well from any cache level, and larger panels mean fewer
+// passes over the rows: 1 MiB was the best of 128 KiB to 4 MiB on a 512 KiB L2
+// (bench/kernel_bench, AVX2); 512 KiB was 5% slower, 128 KiB 15%.
+constexpr std::size_t kPanelBytes = 1 << 20;
 
 // Partner genes per panel: as many as fit in panel_bytes, in whole kernel tiles.
 std::int32_t partner_panel_width(const PairSpace& space, std::size_t panel_bytes);
