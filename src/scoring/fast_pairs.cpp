@@ -15,6 +15,12 @@ std::int64_t block_pairs(std::int32_t i0, std::int32_t rows, std::int32_t k_begi
     return pairs;
 }
 
+template <int kRows>
+void copy_rows(const double* from, std::size_t ld, std::int32_t samples, double* out) {
+    for (std::int32_t s = 0; s < samples; ++s, from += ld, out += kRows)
+        for (int r = 0; r < kRows; ++r) out[r] = from[r];
+}
+
 }  // namespace
 
 std::int32_t partner_panel_width(const PairSpace& space, std::size_t panel_bytes) {
@@ -68,9 +74,18 @@ const KernelInput& PanelPacks::input(int thread, std::int32_t i0, std::int32_t k
     // padding) are read but their pairs are never stored.
     for (const KernelInput::Class& cls : pack.in.cls) {
         double* out = const_cast<double*>(cls.rows);
-        for (std::int32_t s = 0; s < cls.m; ++s, out += rows_) {
-            const double* from = cls.by_sample + static_cast<std::size_t>(s) * cls.ld + static_cast<std::size_t>(i0);
-            std::copy(from, from + rows_, out);
+        const double* from = cls.by_sample + i0;
+        switch (rows_) {  // a copy of a known length, not a call per sample
+            case 6:
+                copy_rows<6>(from, cls.ld, cls.m, out);
+                break;
+            case 8:
+                copy_rows<8>(from, cls.ld, cls.m, out);
+                break;
+            default:
+                for (std::int32_t s = 0; s < cls.m; ++s)
+                    std::copy(from + static_cast<std::size_t>(s) * cls.ld,
+                              from + static_cast<std::size_t>(s) * cls.ld + rows_, out + s * rows_);
         }
     }
     return pack.in;
