@@ -92,11 +92,13 @@ void BM_KernelOneCore(benchmark::State& state) {
     KernelInput in = kernel_input(*d.space);
     in.negScore = out.data();
     const int panel = partner_panel_width(*d.space, kPanelBytes);  // as the scoring pass
+    PanelPacks packs(in, kernel, 1);
     for (auto _ : state) {
         for (int kb = 0; kb < genes; kb += panel) {
             const int ke = std::min(genes, kb + panel);
             for (int i0 = 0; i0 < ke - 1; i0 += kernel.rows)
-                benchmark::DoNotOptimize(kernel.score_rows(in, i0, std::min(kernel.rows, ke - 1 - i0), kb, ke));
+                benchmark::DoNotOptimize(kernel.score_rows(packs.input(0, i0, kb, ke), i0,
+                                                           std::min(kernel.rows, ke - 1 - i0), kb, ke));
         }
     }
     state.SetLabel(kernel.name);

@@ -15,6 +15,12 @@ std::int64_t block_pairs(std::int32_t i0, std::int32_t rows, std::int32_t k_begi
     return pairs;
 }
 
+template <int kRows>
+void copy_rows(const double* from, std::size_t ld, std::int32_t samples, double* out) {
+    for (std::int32_t s = 0; s < samples; ++s, from += ld, out += kRows)
+        for (int r = 0; r < kRows; ++r) out[r] = from[r];
+}
+
 }  // namespace
 
 std::int32_t partner_panel_width(const PairSpace& space, std::size_t panel_bytes) {
@@ -33,6 +39,56 @@ KernelInput kernel_input(const PairSpace& space) {
         in.cls[c] = {t.by_sample.data(), t.ld, t.m, t.D.data(), t.bivar.data()};
     }
     return in;
+}
+
+PanelPacks::PanelPacks(const KernelInput& shared, const PairKernel& kernel, int threads)
+    : shared_(shared), tile_(kernel.tile), rows_(kernel.rows), packs_(static_cast<std::size_t>(threads)) {}
+
+const KernelInput& PanelPacks::input(int thread, std::int32_t i0, std::int32_t k_begin, std::int32_t k_end) {
+    Pack& pack = packs_[static_cast<std::size_t>(thread)];
+    const std::size_t m1 = static_cast<std::size_t>(shared_.cls[0].m), m2 = static_cast<std::size_t>(shared_.cls[1].m);
+    if (pack.k_begin != k_begin || pack.k_end != k_end) {
+        // Whole tiles: the terms are padded with zero genes up to a multiple
+        // of every tile width.
+        const std::size_t tiles = static_cast<std::size_t>((k_end - k_begin + tile_ - 1) / tile_);
+        const std::size_t width = static_cast<std::size_t>(tile_);
+        pack.panel.resize(tiles * width * (m1 + m2));
+        pack.rows.resize(static_cast<std::size_t>(rows_) * (m1 + m2));
+        pack.in = shared_;
+        double* out = pack.panel.data();
+        for (KernelInput::Class& cls : pack.in.cls) {
+            cls.panel = out;
+            for (std::size_t j = 0; j < tiles; ++j)
+                for (std::int32_t s = 0; s < cls.m; ++s, out += width) {
+                    const double* from = cls.by_sample + static_cast<std::size_t>(s) * cls.ld +
+                                         static_cast<std::size_t>(k_begin) + j * width;
+                    std::copy(from, from + width, out);
+                }
+        }
+        pack.in.cls[0].rows = pack.rows.data();
+        pack.in.cls[1].rows = pack.rows.data() + static_cast<std::size_t>(rows_) * m1;
+        pack.k_begin = k_begin;
+        pack.k_end = k_end;
+    }
+    // A whole block of rows: those past the call's (and past the genes: the
+    // padding) are read but their pairs are never stored.
+    for (const KernelInput::Class& cls : pack.in.cls) {
+        double* out = const_cast<double*>(cls.rows);
+        const double* from = cls.by_sample + i0;
+        switch (rows_) {  // a copy of a known length, not a call per sample
+            case 6:
+                copy_rows<6>(from, cls.ld, cls.m, out);
+                break;
+            case 8:
+                copy_rows<8>(from, cls.ld, cls.m, out);
+                break;
+            default:
+                for (std::int32_t s = 0; s < cls.m; ++s)
+                    std::copy(from + static_cast<std::size_t>(s) * cls.ld,
+                              from + static_cast<std::size_t>(s) * cls.ld + rows_, out + s * rows_);
+        }
+    }
+    return pack.in;
 }
 
 std::int64_t for_each_row_block(std::int32_t genes, std::int32_t rows, std::int32_t panel,
@@ -62,10 +118,12 @@ std::int64_t score_pairs_fast(const PairSpace& space, double* negScore, const Co
     const PairKernel kernel = select_pair_kernel();
     KernelInput in = kernel_input(space);
     in.negScore = negScore;
+    PanelPacks packs(in, kernel, context.threads);
     return for_each_row_block(space.genes(), kernel.rows, partner_panel_width(space, panel_bytes), context,
-                              [&](int, std::int32_t i0, std::int32_t count, std::int32_t k_begin,
+                              [&](int thread, std::int32_t i0, std::int32_t count, std::int32_t k_begin,
                                   std::int32_t k_end) {
-                                  return kernel.score_rows(in, i0, count, k_begin, k_end);
+                                  return kernel.score_rows(packs.input(thread, i0, k_begin, k_end), i0, count,
+                                                           k_begin, k_end);
                               });
 }
 
@@ -77,6 +135,7 @@ std::int64_t score_in_blocks(const PairSpace& space, const Context& context, Blo
         std::vector<double> score, r1, r2;
     };
     std::vector<Buffers> buffers(static_cast<std::size_t>(context.threads));
+    PanelPacks packs(shared, kernel, context.threads);
     return for_each_row_block(
         space.genes(), kernel.rows, panel, context,
         [&](int thread, std::int32_t i0, std::int32_t rows, std::int32_t k_begin, std::int32_t k_end) {
@@ -84,7 +143,7 @@ std::int64_t score_in_blocks(const PairSpace& space, const Context& context, Blo
             b.score.resize(static_cast<std::size_t>(kernel.rows) * static_cast<std::size_t>(panel));
             b.r1.resize(b.score.size());
             b.r2.resize(b.score.size());
-            KernelInput in = shared;
+            KernelInput in = packs.input(thread, i0, k_begin, k_end);
             in.block_score = b.score.data();
             in.block_r1 = b.r1.data();
             in.block_r2 = b.r2.data();

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "core/progress.h"
 #include "scoring/kernel/pair_kernel.h"
@@ -9,15 +10,39 @@
 
 namespace tivarne {
 
-// Partner-gene terms kept hot per core while the rows stream past them (half of
-// a 1 MiB L2 cache: the best of 256 KiB to 2 MiB at 20,000 genes x 100 samples).
-constexpr std::size_t kPanelBytes = 1 << 19;
+// Partner-gene terms a thread packs and scores every row block against. Packed,
+// a panel streams well from any cache level, and larger panels mean fewer
+// passes over the rows: 1 MiB was the best of 128 KiB to 4 MiB on a 512 KiB L2
+// (bench/kernel_bench, AVX2); 512 KiB was 5% slower, 128 KiB 15%.
+constexpr std::size_t kPanelBytes = 1 << 20;
 
 // Partner genes per panel: as many as fit in panel_bytes, in whole kernel tiles.
 std::int32_t partner_panel_width(const PairSpace& space, std::size_t panel_bytes);
 
-// The kernels' view of both classes' terms (no output set).
+// The kernels' view of both classes' terms (no output set, no panel packed).
 KernelInput kernel_input(const PairSpace& space);
+
+// Each thread's copies of the genes a kernel call reads, packed for `kernel`
+// (KernelInput::Class::panel and rows): the partner panel when a thread moves
+// to another panel, reused for all the row blocks against it, and the row
+// block on every call.
+class PanelPacks {
+public:
+    PanelPacks(const KernelInput& shared, const PairKernel& kernel, int threads);
+    // `shared` with both classes' packs set to the row block from i0 and
+    // partners k_begin .. k_end - 1.
+    const KernelInput& input(int thread, std::int32_t i0, std::int32_t k_begin, std::int32_t k_end);
+
+private:
+    struct Pack {
+        std::vector<double> panel, rows;
+        std::int32_t k_begin = -1, k_end = -1;
+        KernelInput in;
+    };
+    KernelInput shared_;
+    std::int32_t tile_, rows_;
+    std::vector<Pack> packs_;
+};
 
 // Scores one block of rows i0 .. i0 + rows - 1 against partners k_begin ..
 // k_end - 1 on the given thread (0 .. threads - 1); returns its NaN scores.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "selection/listing.h"
@@ -142,6 +143,27 @@ void OnePass::Pass::decide_candidates(ThreadState& t) const {
     for (std::size_t j = 0; j < n; ++j) decide(t, t.candidates[j], t.candidate_decision[j]);
 }
 
+namespace {
+
+// Whether any of score[from .. to - 1] is NaN or at least `lowest`: most rows
+// of a block have none once the cuts are up. Two scores a comparison.
+bool any_reaches(const double* score, std::int64_t from, std::int64_t to, double lowest) {
+    typedef double Pair __attribute__((vector_size(16)));
+    typedef long long Mask __attribute__((vector_size(16)));
+    Mask below = ~Mask{};
+    std::int64_t k = from;
+    for (; k + 2 <= to; k += 2) {
+        Pair two;
+        std::memcpy(&two, score + k, sizeof two);
+        below &= (Mask)(two < lowest);  // false for NaN
+    }
+    bool reaches = (below[0] & below[1]) == 0;
+    for (; k < to; ++k) reaches |= !(score[k] < lowest);
+    return reaches;
+}
+
+}  // namespace
+
 void OnePass::Pass::collect(int thread, const ScoredBlock& scored) {
     ThreadState& t = per_thread[static_cast<std::size_t>(thread)];
     ScoredBlock block = scored;
@@ -163,6 +185,7 @@ void OnePass::Pass::collect(int thread, const ScoredBlock& scored) {
         const std::int64_t row = block.at(r, 0);
         // Most pairs fall below both cuts (and NaN fails the test too).
         const double lowest = bulk ? -kInf : std::min(listing_cut, passing_cut);
+        if (!bulk && !any_reaches(score + row, block.first_partner(r), k_end, lowest)) continue;
         for (std::int64_t k = block.first_partner(r); k < k_end; ++k) {
             const double s = score[row + k];
             if (!(s >= lowest)) {

@@ -4,7 +4,7 @@
 namespace tivarne {
 
 // Genes are padded to a multiple of this in the per-gene terms, so that the
-// kernels' tiles (6, 12 and 16 partners wide) never read past them; partner
+// kernels' tiles (4, 8 and 16 partners wide) never read past them; partner
 // panels start at multiples of it.
 constexpr std::size_t kGenePadding = 48;
 

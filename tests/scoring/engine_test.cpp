@@ -93,11 +93,13 @@ TEST(FastEngine, EveryPathMatchesPerPairRoutines) {
                 out.assign(ref.negScore.size(), 42.0);
                 KernelInput in = kernel_input(*ref.space);
                 in.negScore = out.data();
+                PanelPacks packs(in, kernel, 1);
                 std::int64_t nans = 0;
                 for (int kb = 0; kb < s.genes; kb += 2 * kPanelAlign) {
                     const int ke = std::min(s.genes, kb + 2 * kPanelAlign);
                     for (int i0 = 0; i0 < ke - 1; i0 += kernel.rows)
-                        nans += kernel.score_rows(in, i0, std::min(kernel.rows, ke - 1 - i0), kb, ke);
+                        nans += kernel.score_rows(packs.input(0, i0, kb, ke), i0,
+                                                  std::min(kernel.rows, ke - 1 - i0), kb, ke);
                 }
                 EXPECT_EQ(nans, ref.nan_count) << kernel.name;
                 expect_reference(out, kernel.name);

@@ -15,6 +15,14 @@ struct KernelInput {
         std::int32_t m;
         const double* D;
         const double* bivar;
+        // The partner genes k_begin .. k_end - 1 of the call, copied tile by
+        // tile (PairKernel::tile genes a tile): gene k_begin + j * tile + l
+        // at panel[(j * m + s) * tile + l], so that a tile's samples are one
+        // stream.
+        const double* panel = nullptr;
+        // The row genes i0 .. i0 + PairKernel::rows - 1 of the call: gene
+        // i0 + r at rows[s * PairKernel::rows + r].
+        const double* rows = nullptr;
     } cls[2];
     // Table mode (score_rows): -score at each pair's position, and when
     // `hint` is set, a hint of the pair's ECOR statistic T there: NaN when
@@ -80,6 +88,7 @@ struct PairKernel {
     ClassifyFn classify;
     std::int32_t rows;  // rows per call
     HintsFn hints;
+    std::int32_t tile;  // partner genes per tile of the packed panel
 };
 
 // The widest kernel this processor runs: on x86-64 AVX-512, AVX2 or SSE2;

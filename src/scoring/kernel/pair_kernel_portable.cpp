@@ -3,8 +3,8 @@
 #define KERNEL_NS portable
 #define KERNEL_NAME "portable"
 #define VW 2
-#define RI 4
-#define NV 3
+#define RI 6
+#define NV 2
 #define VSQRT(x)                                                    \
     ({                                                              \
         vd root_;                                                   \
