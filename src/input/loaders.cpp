@@ -118,7 +118,6 @@ void read_expression_sequential(ExpressionMatrix& expression, const char* expres
         for (std::size_t j = 0; j < samples; ++j) expression(j, g) = flat[g * samples + j];
 }
 
-
 namespace {
 
 // The reader in parallel. The file is read in blocks of whole lines; each
