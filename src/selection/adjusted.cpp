@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "scoring/fast_pairs.h"
@@ -513,7 +514,14 @@ std::optional<Selection> select_adjusted(const PairSpace& space, const Criteria&
     Selection out;
 
     Counting counting(space, context.threads, listing, kept_pairs(max_exact));
-    score_in_blocks(space, context, counting);
+    // At a level of 1 or more every p-value passes: in score order the
+    // selection is known before the cut, and is taken in the same pass.
+    std::optional<OnePass> early;
+    if (!by_p && criteria.level >= 1)
+        early.emplace(space, Criteria{criteria.level, criteria.max_pairs}, false, context,
+                      std::vector<BlockCollector*>{&counting});
+    else
+        score_in_blocks(space, context, counting);
     if (context.progress.stopped()) return out;
     const Histogram h = counting.histogram();
     const std::vector<Band> bands = bands_of(h);
@@ -547,11 +555,13 @@ std::optional<Selection> select_adjusted(const PairSpace& space, const Criteria&
         for (std::size_t x = 1; x < pairs.size() && settled; ++x) settled = pairs[x - 1].pair.score != pairs[x].pair.score;
     }
     if (!by_p && !settled) {
-        passes.next();
-        OnePass pass(space, Criteria{passing, criteria.max_pairs}, false, context);
-        if (context.progress.stopped()) return out;
-        if (!pass.selection_settled()) return std::nullopt;
-        Selection taken = pass.take();
+        if (!early) {
+            passes.next();
+            early.emplace(space, Criteria{passing, criteria.max_pairs}, false, context);
+            if (context.progress.stopped()) return out;
+        }
+        if (!early->selection_settled()) return std::nullopt;
+        Selection taken = early->take();
         out.pairs = std::move(taken.pairs);
         out.without_p_value = taken.without_p_value;
     } else {
