@@ -545,14 +545,18 @@ std::optional<Selection> select_adjusted(const PairSpace& space, const Criteria&
     std::vector<Collected> pairs;
     bool settled = false;
     if (!by_p && !(passing >= prefix.limit)) {
-        // Every passing pair is at hand: when fewer pass than are wanted and
-        // their scores differ, the walk takes them all, in score order.
+        // Every passing pair is at hand: when their scores differ, the walk
+        // takes them in score order, all of them when fewer pass than are
+        // wanted; else it stops at the wanted-th, having met the pairs
+        // without a p-value that score above it, which only a scoring pass
+        // can count, unless no pair lacks a p-value.
         for (const Collected& c : prefix.pairs)
             if (c.p <= passing) pairs.push_back(c);
         std::sort(pairs.begin(), pairs.end(),
                   [](const Collected& a, const Collected& b) { return ranks_before(a.pair, b.pair); });
-        settled = pairs.size() < wanted;
-        for (std::size_t x = 1; x < pairs.size() && settled; ++x) settled = pairs[x - 1].pair.score != pairs[x].pair.score;
+        settled = pairs.size() < wanted || h.none == 0;
+        const std::size_t met = std::min(pairs.size(), wanted + 1);
+        for (std::size_t x = 1; x < met && settled; ++x) settled = pairs[x - 1].pair.score != pairs[x].pair.score;
     }
     if (!by_p && !settled) {
         if (!early) {
