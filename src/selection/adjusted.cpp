@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "scoring/fast_pairs.h"
@@ -513,7 +514,14 @@ std::optional<Selection> select_adjusted(const PairSpace& space, const Criteria&
     Selection out;
 
     Counting counting(space, context.threads, listing, kept_pairs(max_exact));
-    score_in_blocks(space, context, counting);
+    // At a level of 1 or more every p-value passes: in score order the
+    // selection is known before the cut, and is taken in the same pass.
+    std::optional<OnePass> early;
+    if (!by_p && criteria.level >= 1)
+        early.emplace(space, Criteria{criteria.level, criteria.max_pairs}, false, context,
+                      std::vector<BlockCollector*>{&counting});
+    else
+        score_in_blocks(space, context, counting);
     if (context.progress.stopped()) return out;
     const Histogram h = counting.histogram();
     const std::vector<Band> bands = bands_of(h);
@@ -537,21 +545,27 @@ std::optional<Selection> select_adjusted(const PairSpace& space, const Criteria&
     std::vector<Collected> pairs;
     bool settled = false;
     if (!by_p && !(passing >= prefix.limit)) {
-        // Every passing pair is at hand: when fewer pass than are wanted and
-        // their scores differ, the walk takes them all, in score order.
+        // Every passing pair is at hand: when their scores differ, the walk
+        // takes them in score order, all of them when fewer pass than are
+        // wanted; else it stops at the wanted-th, having met the pairs
+        // without a p-value that score above it, which only a scoring pass
+        // can count, unless no pair lacks a p-value.
         for (const Collected& c : prefix.pairs)
             if (c.p <= passing) pairs.push_back(c);
         std::sort(pairs.begin(), pairs.end(),
                   [](const Collected& a, const Collected& b) { return ranks_before(a.pair, b.pair); });
-        settled = pairs.size() < wanted;
-        for (std::size_t x = 1; x < pairs.size() && settled; ++x) settled = pairs[x - 1].pair.score != pairs[x].pair.score;
+        settled = pairs.size() < wanted || h.none == 0;
+        const std::size_t met = std::min(pairs.size(), wanted + 1);
+        for (std::size_t x = 1; x < met && settled; ++x) settled = pairs[x - 1].pair.score != pairs[x].pair.score;
     }
     if (!by_p && !settled) {
-        passes.next();
-        OnePass pass(space, Criteria{passing, criteria.max_pairs}, false, context);
-        if (context.progress.stopped()) return out;
-        if (!pass.selection_settled()) return std::nullopt;
-        Selection taken = pass.take();
+        if (!early) {
+            passes.next();
+            early.emplace(space, Criteria{passing, criteria.max_pairs}, false, context);
+            if (context.progress.stopped()) return out;
+        }
+        if (!early->selection_settled()) return std::nullopt;
+        Selection taken = early->take();
         out.pairs = std::move(taken.pairs);
         out.without_p_value = taken.without_p_value;
     } else {
