@@ -2,14 +2,15 @@
 // byte of the input picks one of a few fixed label files (2 to 8 samples); the rest is the
 // expression file. The reference is the C library: the gene count against repeated fgets with the
 // scan's buffer size, the values and failures against repeated fscanf "%lf" with non-finite values
-// rejected, and a load that succeeds against a count of the values on every line. Any difference
-// (a value, even in its sign bit, or the message) is a finding.
+// rejected, a load that succeeds against a count of the values on every line, the parallel reader
+// against the sequential one. Any difference (a value, even its sign bit, or the message) is a finding.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/containers.h"
@@ -112,9 +113,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ProgressCallback none;
     ProgressReporter progress(none);
     try {
-        read_expression(expression, expr_file.c_str(), progress);
+        read_expression_sequential(expression, expr_file.c_str(), progress);
     } catch (const Error& e) {
         message = e.what();
+    }
+    // The parallel reader on 1 to 3 threads, in blocks of 1 to 32 bytes or
+    // the default, gives the same message and, on success, the same bits.
+    for (const auto& [threads, block] : {std::pair<int, std::size_t>{1, 0}, {2, 0}, {3, 1 + data[0] / 8u}}) {
+        ExpressionMatrix parallel(n, ngene);
+        std::string said;
+        try {
+            read_expression(parallel, expr_file.c_str(), Context{threads, progress}, block);
+        } catch (const Error& e) {
+            said = e.what();
+        }
+        if (said != message || (said.empty() && parallel.data().size() > 0 &&
+                                std::memcmp(parallel.data().begin(), expression.data().begin(),
+                                            parallel.data().size() * sizeof(double))))
+            fuzz::finding("parallel reader: \"" + said + "\" (or other values), sequential: \"" + message + "\"");
     }
     const std::size_t total = static_cast<std::size_t>(n) * static_cast<std::size_t>(ngene);
     std::vector<double> flat;

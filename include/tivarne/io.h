@@ -38,9 +38,10 @@ public:
 
     // Reads `samples` finite numbers per line, one line per gene; only white
     // space may follow the last. `progress` sees the values read (phase
-    // Loading).
+    // Loading). The lines are read on `threads` threads (0: OpenMP's
+    // default, as Options::threads); the result does not depend on it.
     void read_expression(const std::string& expression_file,
-                         const ProgressCallback& progress = {});
+                         const ProgressCallback& progress = {}, int threads = 0);
     // Reads the labels; only 0 and 1 are accepted.
     void read_labels(const std::string& label_file);
 

@@ -40,9 +40,11 @@ Dataset::~Dataset() = default;
 Dataset::Dataset(Dataset&&) noexcept = default;
 Dataset& Dataset::operator=(Dataset&&) noexcept = default;
 
-void Dataset::read_expression(const std::string& expression_file, const ProgressCallback& progress) {
+void Dataset::read_expression(const std::string& expression_file, const ProgressCallback& progress,
+                              int threads) {
     ProgressReporter reporter(progress);
-    allocating([&] { tivarne::read_expression(impl_->expression, expression_file.c_str(), reporter); });
+    const Context context{thread_count(threads), reporter};
+    allocating([&] { tivarne::read_expression(impl_->expression, expression_file.c_str(), context); });
 }
 
 void Dataset::read_labels(const std::string& label_file) {

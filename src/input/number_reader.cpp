@@ -73,18 +73,10 @@ NumberReader::Result NumberReader::next(double& value) {
         fill(start);
         end -= start;
     }
-    const bool at_end = end == len_;
-    const char* first = buf_.data() + pos_;
-    const char* last = buf_.data() + end;
-    if (plain_decimal(first, last)) {
-        const char* digits = *first == '+' ? first + 1 : first;
-        const auto r = std::from_chars(digits, last, value);
-        if (r.ec == std::errc() && r.ptr == last) {
-            pos_ = end;
-            return Result::Value;
-        }
-    }
-    return slow_path(end, at_end, value);
+    std::size_t used = 0;
+    const Result r = convert(buf_.data() + pos_, buf_.data() + end, end == len_, value, used);
+    pos_ += used;
+    return r;
 }
 
 void NumberReader::finish_lines() {
@@ -93,18 +85,29 @@ void NumberReader::finish_lines() {
     line_start_ = end;
 }
 
-// The C library's "%lf" on the token and the character after it (so that it
-// sees the same look-ahead as on the file), then on from where it stopped.
-NumberReader::Result NumberReader::slow_path(std::size_t token_end, bool at_end, double& value) {
-    const std::size_t size = token_end - pos_ + (at_end ? 0 : 1);
-    std::FILE* m = fmemopen(buf_.data() + pos_, size, "r");
+// Plain decimals directly; any other form by the C library's "%lf" on the
+// token and the character after it (so that it sees the same look-ahead as on
+// the file).
+NumberReader::Result NumberReader::convert(const char* first, const char* last, bool at_end,
+                                           double& value, std::size_t& used) {
+    used = 0;
+    if (plain_decimal(first, last)) {
+        const char* digits = *first == '+' ? first + 1 : first;
+        const auto r = std::from_chars(digits, last, value);
+        if (r.ec == std::errc() && r.ptr == last) {
+            used = static_cast<std::size_t>(last - first);
+            return Result::Value;
+        }
+    }
+    const std::size_t size = static_cast<std::size_t>(last - first) + (at_end ? 0 : 1);
+    std::FILE* m = fmemopen(const_cast<char*>(first), size, "r");
     if (!m) return Result::Mismatch;
     const int r = std::fscanf(m, "%lf", &value);
-    const long used = std::ftell(m);
+    const long read = std::ftell(m);
     std::fclose(m);
     if (r == EOF) return Result::End;
     if (r == 0) return Result::Mismatch;
-    pos_ += static_cast<std::size_t>(used);
+    used = static_cast<std::size_t>(read);
     return Result::Value;
 }
 

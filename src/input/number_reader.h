@@ -14,6 +14,14 @@ class NumberReader {
 public:
     enum class Result { Value, Mismatch, End };  // like fscanf's 1, 0, EOF
 
+    // One "%lf" conversion of the token [first, last): text without white
+    // space, ended by white space at `last` or by the end of the input
+    // (`at_end`). Sets `used` to the characters converted, which may be fewer
+    // than the token's ("1-2" converts "1"). The conversion of every reader,
+    // on a stream or on text in memory.
+    static Result convert(const char* first, const char* last, bool at_end, double& value,
+                          std::size_t& used);
+
     explicit NumberReader(std::FILE* f);
     Result next(double& value);
 
@@ -27,7 +35,6 @@ public:
 
 private:
     bool fill(std::size_t keep_from);  // false at end of input or on error
-    Result slow_path(std::size_t token_end, bool at_end, double& value);
 
     std::FILE* f_;
     std::vector<char> buf_;

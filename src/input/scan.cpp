@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
@@ -105,21 +106,27 @@ void scan_expression(const char* expression_file, Sizes& sizes) {
         fail(Error::Kind::Memory, message::kAllocation);
     }
 
+    // A line of L characters (its newline included) is ceil(L / piece) reads.
     unsigned long long count = 0;
-    std::size_t in_piece = 0;
+    std::size_t in_line = 0;  // characters of the current line read so far
     for (;;) {
         const std::size_t got = std::fread(block.data(), 1, block.size(), f.get());
-        for (std::size_t i = 0; i < got; ++i) {
-            ++in_piece;
-            if (block[i] == '\n' || in_piece == piece) {
-                ++count;
-                in_piece = 0;
+        const char* p = block.data();
+        const char* const end = p + got;
+        while (p < end) {
+            const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+            const char* next = nl ? static_cast<const char*>(nl) + 1 : end;
+            in_line += static_cast<std::size_t>(next - p);
+            p = next;
+            if (nl) {
+                count += (in_line + piece - 1) / piece;
+                in_line = 0;
             }
         }
         if (got < block.size()) break;
     }
     if (std::ferror(f.get())) error(message::kExpressionInput);
-    if (in_piece > 0) ++count;
+    count += (in_line + piece - 1) / piece;
     // Saturate: anything past the gene limit is rejected by the caller.
     const auto cap = static_cast<unsigned long long>(std::numeric_limits<std::int32_t>::max());
     sizes.genes = static_cast<std::int32_t>(count < cap ? count : cap);
