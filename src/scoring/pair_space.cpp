@@ -51,10 +51,12 @@ PairValues PairSpace::values(std::int32_t i, std::int32_t k) const {
     for (int c = 0; c < 2; ++c) {
         const ClassTerms& t = terms_[c];
         const std::size_t m = static_cast<std::size_t>(t.m);
-        const double* ai = t.by_gene.data() + static_cast<std::size_t>(i) * m;
-        const double* ak = t.by_gene.data() + static_cast<std::size_t>(k) * m;
+        // The kernels' layout, one gene a column: no second copy of the terms
+        // (the whole data again) for the few pairs recomputed one by one.
+        const double* ai = t.by_sample.data() + i;
+        const double* ak = t.by_sample.data() + k;
         double P = 0;
-        for (std::size_t s = 0; s < m; ++s) P = P + ai[s] * ak[s];
+        for (std::size_t s = 0; s < m; ++s) P = P + ai[s * t.ld] * ak[s * t.ld];
         r[c] = scalar::class_correlation(P, t.D[i], t.D[k], t.bivar[i], t.bivar[k], static_cast<double>(t.m));
     }
     PairValues v;

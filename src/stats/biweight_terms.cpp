@@ -22,7 +22,6 @@ void compute_class_terms(const ExpressionView& expression, const LabelView& labe
         t.ld = (genes + kGenePadding - 1) / kGenePadding * kGenePadding;
         if (t.ld == 0) t.ld = kGenePadding;
         t.by_sample.assign(m * t.ld, 0.0);
-        t.by_gene.assign(m * genes, 0.0);
         t.D.assign(t.ld, 0.0);
         t.bivar.assign(t.ld, 0.0);
         const double cutoff_scale = static_cast<double>(kTuning);
@@ -39,7 +38,6 @@ void compute_class_terms(const ExpressionView& expression, const LabelView& labe
                 const double w = inside ? (1 - u2) * (1 - u2) : 0;
                 const double a = w * (x - M);
                 t.by_sample[s * t.ld + g] = a;
-                t.by_gene[g * m + s] = a;
                 if (inside) D += (1 - u2) * (1 - 5 * u2);
             }
             t.D[g] = D;

@@ -20,7 +20,6 @@ struct ClassTerms {
     std::int32_t m = 0;               // samples in the class
     std::size_t ld = 0;               // row stride of `by_sample` (genes, padded)
     std::vector<double> by_sample;    // a_g[s] at s * ld + g; padding is 0
-    std::vector<double> by_gene;      // a_g[s] at g * m + s
     std::vector<double> D;            // D_g
     std::vector<double> bivar;        // midvariance of gene g in this class
 };
