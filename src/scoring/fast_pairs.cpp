@@ -21,6 +21,19 @@ void copy_rows(const double* from, std::size_t ld, std::int32_t samples, double*
         for (int r = 0; r < kRows; ++r) out[r] = from[r];
 }
 
+// The rows of the kernels' blocks: a copy of a known length, not a call per
+// sample.
+void copy_rows(std::int32_t rows, const double* from, std::size_t ld, std::int32_t samples, double* out) {
+    switch (rows) {
+        case 6:
+            return copy_rows<6>(from, ld, samples, out);
+        case 8:
+            return copy_rows<8>(from, ld, samples, out);
+        default:
+            for (std::int32_t s = 0; s < samples; ++s, from += ld, out += rows) std::copy(from, from + rows, out);
+    }
+}
+
 }  // namespace
 
 std::int32_t partner_panel_width(const PairSpace& space, std::size_t panel_bytes) {
@@ -42,19 +55,24 @@ KernelInput kernel_input(const PairSpace& space) {
 }
 
 PanelPacks::PanelPacks(const KernelInput& shared, const PairKernel& kernel, int threads)
-    : shared_(shared), tile_(kernel.tile), rows_(kernel.rows), packs_(static_cast<std::size_t>(threads)) {}
+    : tile_(kernel.tile), rows_(kernel.rows), packs_(static_cast<std::size_t>(threads)) {
+    const std::size_t m1 = static_cast<std::size_t>(shared.cls[0].m), m2 = static_cast<std::size_t>(shared.cls[1].m);
+    for (Pack& pack : packs_) {
+        pack.rows.resize(static_cast<std::size_t>(rows_) * (m1 + m2));
+        pack.in = shared;
+        pack.in.cls[0].rows = pack.rows.data();
+        pack.in.cls[1].rows = pack.rows.data() + static_cast<std::size_t>(rows_) * m1;
+    }
+}
 
 const KernelInput& PanelPacks::input(int thread, std::int32_t i0, std::int32_t k_begin, std::int32_t k_end) {
     Pack& pack = packs_[static_cast<std::size_t>(thread)];
-    const std::size_t m1 = static_cast<std::size_t>(shared_.cls[0].m), m2 = static_cast<std::size_t>(shared_.cls[1].m);
     if (pack.k_begin != k_begin || pack.k_end != k_end) {
         // Whole tiles: the terms are padded with zero genes up to a multiple
         // of every tile width.
         const std::size_t tiles = static_cast<std::size_t>((k_end - k_begin + tile_ - 1) / tile_);
         const std::size_t width = static_cast<std::size_t>(tile_);
-        pack.panel.resize(tiles * width * (m1 + m2));
-        pack.rows.resize(static_cast<std::size_t>(rows_) * (m1 + m2));
-        pack.in = shared_;
+        pack.panel.resize(tiles * width * static_cast<std::size_t>(pack.in.cls[0].m + pack.in.cls[1].m));
         double* out = pack.panel.data();
         for (KernelInput::Class& cls : pack.in.cls) {
             cls.panel = out;
@@ -65,28 +83,15 @@ const KernelInput& PanelPacks::input(int thread, std::int32_t i0, std::int32_t k
                     std::copy(from, from + width, out);
                 }
         }
-        pack.in.cls[0].rows = pack.rows.data();
-        pack.in.cls[1].rows = pack.rows.data() + static_cast<std::size_t>(rows_) * m1;
         pack.k_begin = k_begin;
         pack.k_end = k_end;
     }
     // A whole block of rows: those past the call's (and past the genes: the
     // padding) are read but their pairs are never stored.
+    double* out = pack.rows.data();
     for (const KernelInput::Class& cls : pack.in.cls) {
-        double* out = const_cast<double*>(cls.rows);
-        const double* from = cls.by_sample + i0;
-        switch (rows_) {  // a copy of a known length, not a call per sample
-            case 6:
-                copy_rows<6>(from, cls.ld, cls.m, out);
-                break;
-            case 8:
-                copy_rows<8>(from, cls.ld, cls.m, out);
-                break;
-            default:
-                for (std::int32_t s = 0; s < cls.m; ++s)
-                    std::copy(from + static_cast<std::size_t>(s) * cls.ld,
-                              from + static_cast<std::size_t>(s) * cls.ld + rows_, out + s * rows_);
-        }
+        copy_rows(rows_, cls.by_sample + i0, cls.ld, cls.m, out);
+        out += static_cast<std::size_t>(rows_) * static_cast<std::size_t>(cls.m);
     }
     return pack.in;
 }

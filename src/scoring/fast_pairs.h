@@ -39,7 +39,6 @@ private:
         std::int32_t k_begin = -1, k_end = -1;
         KernelInput in;
     };
-    KernelInput shared_;
     std::int32_t tile_, rows_;
     std::vector<Pack> packs_;
 };
